@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# build.sh run  — install what is missing (Debian 12), build, and run the intro.
+# build.sh test — install what is missing, build, and run every test: a normal build (GCC) and a
+#                 sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, real
+#                 libFuzzer targets), both under a virtual X display.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config libsdl2-dev libgl-dev
+  libglu1-mesa-dev libgl1-mesa-dri libglx-mesa0 libegl-mesa0 libpng-dev libjpeg62-turbo-dev zlib1g-dev
+  libgtest-dev libbenchmark-dev xvfb xauth xfonts-base x11-utils sox)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
+    --no-install-recommends "${missing[@]}"
+}
+
+jobs=$(nproc)
+
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+under_display() {  # runs the command on the real display if there is one, else on Xvfb
+  if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then "$@"; else xvfb-run -a -s '-screen 0 1920x1080x24' "$@"; fi
+}
+
+case "${1:-}" in
+  run)
+    install_missing
+    build build -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF
+    exec ./build/show/quorvane-intro
+    ;;
+  test)
+    install_missing
+    build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    under_display ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
+    build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DQUORVANE_SANITIZE=ON -DQUORVANE_BENCHMARKS=OFF
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+      under_display ctest --test-dir build-sanitize --output-on-failure -j "$jobs" --timeout 900
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

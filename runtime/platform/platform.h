@@ -1,0 +1,110 @@
+// runtime/platform/platform.h — everything the runtime needs from the desktop.
+//
+// One implementation, platform_sdl.cpp (on SDL2), is the only code that includes SDL. The
+// layer speaks the window system's own vocabulary to the code above it: windows are non-zero
+// handles, input arrives as window messages with the classic message numbers (0x0200 mouse
+// moved, 0x0201/0x0202 left button down/up, 0x0010 close request ...), keys are PC set-1 scan
+// codes (extended keys as code | 0x80), and audio is one looping buffer with a growing byte
+// position. Where a desktop service has no meaning here, the layer does the least that its
+// caller needs and says so beside the declaration.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+using WindowId = uint32_t;  // 0 = no window
+
+// ---- Display ---------------------------------------------------------------------------
+// Starts the video service. False when there is no real display to show a window on (the
+// offscreen driver does not count unless `allow_offscreen` is set, which only tests do).
+bool video_start(bool allow_offscreen = false);
+void video_stop();
+bool video_running();
+int display_width();   // primary display size in pixels (system metrics 0 and 1)
+int display_height();
+
+// ---- Windows ---------------------------------------------------------------------------
+struct WindowStyle {
+  bool borderless = false;  // popup: no frame, no caption
+  bool hidden = false;      // created hidden
+  bool opengl = true;       // carries an OpenGL surface
+};
+WindowId window_create(const char16_t* title, int x, int y, int width, int height, WindowStyle style);
+void window_destroy(WindowId window);
+bool window_exists(WindowId window);
+void window_show(WindowId window, bool show);  // showing also raises and focuses the window
+bool window_visible(WindowId window);
+void window_set_bounds(WindowId window, int x, int y, int width, int height);  // outer = client here
+void window_move(WindowId window, int x, int y);
+void window_get_position(WindowId window, int* x, int* y);
+void window_get_client_size(WindowId window, int* width, int* height);  // drawable pixels
+void window_set_topmost(WindowId window, bool topmost);
+void window_set_icon(WindowId window, const uint32_t* rgba_pixels, int width, int height);
+
+// ---- Messages --------------------------------------------------------------------------
+// Message numbers as the classic window system has them.
+enum : uint32_t {
+  kMsgMove = 0x0003,
+  kMsgSize = 0x0005,  // wparam: 0 restored, 1 minimised, 2 maximised
+  kMsgActivate = 0x0006,  // wparam: 0 inactive, 1 active
+  kMsgClose = 0x0010,
+  kMsgNcLeftButtonDown = 0x00A1,
+  kMsgNcLeftButtonUp = 0x00A2,
+  kMsgKeyDown = 0x0100,
+  kMsgKeyUp = 0x0101,
+  kMsgChar = 0x0102,
+  kMsgMouseMove = 0x0200,
+  kMsgLeftButtonDown = 0x0201,
+  kMsgLeftButtonUp = 0x0202,
+};
+inline constexpr int kHitTestCaption = 2;
+
+struct Message {
+  WindowId window = 0;
+  uint32_t message = 0;
+  uint64_t wparam = 0;
+  int64_t lparam = 0;  // mouse messages: x in the low 16 bits, y in the next 16 (client pixels)
+};
+// Takes the next message of any window without waiting. Mouse moves are coalesced: at most
+// one move message is pending at any time, and it carries the latest position.
+bool message_take(Message* message);
+// Sends a message to a window as the window system would handle it itself. Only the
+// non-client caption press means something here: 0x00A1 with hit-test 2 starts a drag in
+// which the window follows the mouse until the left button is released; 0x00A2 ends it.
+void message_send(WindowId window, uint32_t message, uint64_t wparam, int64_t lparam);
+// Shows a modal box where a display allows it; always also prints "title: text" to stderr.
+int message_box(const char16_t* title, const char16_t* text, unsigned flags);
+
+// ---- OpenGL ----------------------------------------------------------------------------
+// Double-buffered RGBA context (32 colour bits, 16 depth bits) on the window, made current.
+bool gl_context_create(WindowId window);
+void gl_context_delete();
+void gl_swap(WindowId window);
+bool gl_set_swap_interval(int interval);  // false where the driver has no swap control
+
+// ---- Keyboard --------------------------------------------------------------------------
+// Fills 256 bytes indexed by PC set-1 scan code, bit 7 set for a key that is down or went
+// down since the previous sample (so a tap between two samples is seen once). False while
+// none of our windows has the keyboard focus (then `state` is untouched).
+bool keyboard_sample(uint8_t state[256]);
+// The text the key typed when it was last pressed, following layout and Shift; empty if none.
+std::u16string keyboard_typed_text(int scan_code);
+
+// ---- Time and threads --------------------------------------------------------------------
+uint64_t counter_now();        // high-resolution counter ticks, monotonic
+uint64_t counter_frequency();  // ticks per second
+uint32_t tick_count_ms();      // milliseconds since boot (wraps)
+void sleep_ms(int ms);
+uint32_t thread_id();
+void process_raise_priority();  // best effort; nothing happens without the right to do it
+
+enum class ThreadPriority { normal, time_critical };
+struct Thread;
+// Starts `entry(argument)` on a new thread; the priority is best effort. Null on failure.
+Thread* thread_start(void (*entry)(void*), void* argument, ThreadPriority priority);
+void thread_join(Thread* thread);  // waits for the thread and frees it
+
+}  // namespace platform

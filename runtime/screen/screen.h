@@ -1,0 +1,44 @@
+// runtime/screen/screen.h — the OpenGL screen inside a window.
+//
+// One screen at a time: an OpenGL surface that fills the host window's client area and
+// stretches with it, while the drawing coordinates stay the logical size given at open
+// (800 x 640 for the show). The projection maps logical x 0..width to left..right and logical
+// y 0..height to bottom..top; sprite display converts the show's top-down y.
+// Rectangle textures (kScreenTextureTarget) carry every sprite.
+// All calls belong on the thread that opened the screen.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/platform/platform.h"
+
+inline constexpr unsigned kScreenTextureTarget = 0x84F5;  // GL_TEXTURE_RECTANGLE
+
+// Non-zero on success, 0 when the surface, pixel format or context cannot be made.
+int screen_open_windowed(platform::WindowId host, int x, int y, int width, int height, int stretch,
+                         int right_offset, int bottom_offset, int flip_mode);
+void screen_clear(uint32_t colour);  // colour packed as r + 256 g + 65536 b
+int screen_flip();                   // swaps buffers; returns 1; never pumps messages
+void screen_close();
+
+int screen_is_open();
+int screen_logical_width();
+int screen_logical_height();
+// Re-applies the stretch step: surface follows the host's client size. The window layer calls
+// it on every size change of the host.
+void screen_stretch();
+
+// Hooks that the sprite store installs when it starts: `flush` draws whatever display calls
+// are still batched (called before the back buffer is cleared, read or presented), and
+// `release_sprites` frees every sprite (called by screen_close).
+struct ScreenHooks {
+  void (*flush)() = nullptr;
+  void (*release_sprites)() = nullptr;
+};
+void screen_set_hooks(const ScreenHooks& hooks);
+// Draws pending batches now (calls the flush hook). Anything that reads the back buffer
+// (a grab, a test's read-back) calls this first.
+void screen_flush();
+// Reads back the logical-size picture's pixel at logical (x, y), top-down, as r + 256 g + 65536 b,
+// after flushing. For tests and tools; slow. Returns 0xFFFFFFFF outside the surface.
+uint32_t screen_read_pixel(int x, int y);
