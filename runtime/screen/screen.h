@@ -42,3 +42,6 @@ void screen_flush();
 // Reads back the logical-size picture's pixel at logical (x, y), top-down, as r + 256 g + 65536 b,
 // after flushing. For tests and tools; slow. Returns 0xFFFFFFFF outside the surface.
 uint32_t screen_read_pixel(int x, int y);
+// The same in surface pixels (top-down), for checking where a stretched picture lands.
+uint32_t screen_read_surface_pixel(int x, int y);
+void screen_surface_size(int* width, int* height);
