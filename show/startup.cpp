@@ -1,0 +1,78 @@
+// The start-up before the first frame and the shutdown after the closing fade.
+#include <clocale>
+#include <cmath>
+
+#include "effects/frame_pacing.h"
+#include "runtime/input/input.h"
+#include "runtime/screen/screen.h"
+#include "runtime/window/window.h"
+#include "show/show.h"
+
+namespace show {
+
+WindowGeometry window_geometry(int display_width, int display_height) {
+  WindowGeometry g;
+  g.windowed = {(display_width - kScreenWidth) / 2, (display_height - kScreenHeight) / 2, kScreenWidth, kScreenHeight};
+  // 80 % of the width, rounded to nearest with ties to even; the full height.
+  const int width = int(std::nearbyint(double(display_width) / 1.25));
+  g.enlarged = {(display_width - width) / 2, 0, width, display_height};
+  return g;
+}
+
+bool startup(ShowState& show) {
+  show = ShowState{};
+  std::setlocale(LC_ALL, "C");
+  clock_ms();  // the show's clock counts from here
+  platform::video_start();
+  key_hit_once_reset();
+  fps_counter_reset();
+  platform::process_raise_priority();
+  show.opening_level = 255.0f;
+  show.tick_latch = 1;
+  key_start();
+
+  show.geometry = window_geometry(platform::display_width(), platform::display_height());
+  const int window = window_open(0, 0, 0, kScreenWidth, kScreenHeight, kWindowTitle, kWindowFlags);
+  const int screen =
+      window ? screen_open_windowed(window_handle(0), 0, 0, kScreenWidth, kScreenHeight, 1, 0, 0, 0) : 0;
+  if (!window || !screen) {
+    message_box(u"Error", u"Can't open windowed screen!", 0);
+    window_close(-1);
+    key_stop();
+    platform::video_stop();
+    return false;
+  }
+  window_set_callback(window_drag_callback, 0);
+  window_set_topmost(0, 1);
+
+  show.frame_timer = frame_timer_new();
+  show.frame_timer->operations->set_rate(show.frame_timer, 60);
+
+  window_hide(0, 0, 0);
+  screen_clear(kVeilColour);
+  screen_flip();
+  return true;
+}
+
+void shutdown(ShowState& show) {
+  window_close(-1);
+  key_stop();
+  screen_close();
+  platform::video_stop();
+  frame_timer_free(show.frame_timer);
+  show.frame_timer = nullptr;
+}
+
+int run() {
+  ShowState& show = *new ShowState;  // lives for the whole run
+  if (startup(show)) {
+    const ShowHooks hooks = default_hooks();
+    while (frame(show, hooks)) {
+    }
+    shutdown(show);
+  }
+  delete &show;
+  return 0;
+}
+
+}  // namespace show
