@@ -23,6 +23,7 @@ using WindowId = uint32_t;  // 0 = no window
 bool video_start(bool allow_offscreen = false);
 void video_stop();
 bool video_running();
+const char* video_driver();  // "x11", "wayland", "offscreen" ...; "" when not running
 int display_width();   // primary display size in pixels (system metrics 0 and 1)
 int display_height();
 
@@ -83,6 +84,9 @@ int message_box(const char16_t* title, const char16_t* text, unsigned flags);
 bool gl_context_create(WindowId window);
 void gl_context_delete();
 void gl_swap(WindowId window);
+// Makes the driver take up a new window size at once (some drivers wait for the next swap,
+// so this may present the back buffer: clear it first).
+void gl_surface_resized(WindowId window);
 bool gl_set_swap_interval(int interval);  // false where the driver has no swap control
 
 // ---- Keyboard --------------------------------------------------------------------------
@@ -92,6 +96,15 @@ bool gl_set_swap_interval(int interval);  // false where the driver has no swap 
 bool keyboard_sample(uint8_t state[256]);
 // The text the key typed when it was last pressed, following layout and Shift; empty if none.
 std::u16string keyboard_typed_text(int scan_code);
+
+// ---- Synthetic input (tests and tools) ---------------------------------------------------
+// Queues the events a user would cause, so they take the same path as real input.
+void inject_key(int scan_code, bool down);
+void inject_text(const char* utf8);
+void inject_mouse_move(WindowId window, int x, int y);
+void inject_mouse_button(WindowId window, bool down, int x, int y);
+void inject_close_request(WindowId window);
+void inject_focus(WindowId window, bool gained);
 
 // ---- Time and threads --------------------------------------------------------------------
 uint64_t counter_now();        // high-resolution counter ticks, monotonic

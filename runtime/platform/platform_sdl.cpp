@@ -301,6 +301,11 @@ void video_stop() {
 
 bool video_running() { return state().video; }
 
+const char* video_driver() {
+  const char* name = state().video ? SDL_GetCurrentVideoDriver() : nullptr;
+  return name ? name : "";
+}
+
 static bool display_bounds(SDL_Rect* rect) {
   return state().video && SDL_GetDisplayBounds(0, rect) == 0;
 }
@@ -466,6 +471,14 @@ void gl_swap(WindowId window) {
   if (SDL_Window* w = state().video ? SDL_GetWindowFromID(window) : nullptr) SDL_GL_SwapWindow(w);
 }
 
+void gl_surface_resized(WindowId window) {
+  auto& s = state();
+  SDL_Window* w = s.video ? SDL_GetWindowFromID(window) : nullptr;
+  if (!w || !s.gl) return;
+  // Software drivers read the new drawable size at the next swap: present one cleared frame.
+  SDL_GL_SwapWindow(w);
+}
+
 bool gl_set_swap_interval(int interval) { return state().gl && SDL_GL_SetSwapInterval(interval) == 0; }
 
 // ---- Keyboard --------------------------------------------------------------------------
@@ -490,6 +503,64 @@ std::u16string keyboard_typed_text(int scan_code) {
   const SDL_Keycode key = SDL_GetKeyFromScancode(sdl);
   if (key >= 0x20 && key < 0x7F) return std::u16string(1, char16_t(key));
   return {};
+}
+
+// ---- Synthetic input ---------------------------------------------------------------------
+
+static void push(SDL_Event& e) {
+  if (state().video) SDL_PushEvent(&e);
+}
+
+void inject_key(int scan_code, bool down) {
+  SDL_Event e{};
+  e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+  e.key.windowID = state().focus;
+  e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.key.keysym.scancode = sdl_from_set1(scan_code);
+  e.key.keysym.sym = SDL_GetKeyFromScancode(e.key.keysym.scancode);
+  push(e);
+}
+
+void inject_text(const char* utf8) {
+  SDL_Event e{};
+  e.type = SDL_TEXTINPUT;
+  e.text.windowID = state().focus;
+  SDL_strlcpy(e.text.text, utf8, sizeof e.text.text);
+  push(e);
+}
+
+void inject_mouse_move(WindowId window, int x, int y) {
+  SDL_Event e{};
+  e.type = SDL_MOUSEMOTION;
+  e.motion.windowID = window;
+  e.motion.x = x;
+  e.motion.y = y;
+  push(e);
+}
+
+void inject_mouse_button(WindowId window, bool down, int x, int y) {
+  SDL_Event e{};
+  e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+  e.button.windowID = window;
+  e.button.button = SDL_BUTTON_LEFT;
+  e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+  e.button.clicks = 1;
+  e.button.x = x;
+  e.button.y = y;
+  push(e);
+}
+
+static void push_window_event(WindowId window, Uint8 event) {
+  SDL_Event e{};
+  e.type = SDL_WINDOWEVENT;
+  e.window.windowID = window;
+  e.window.event = event;
+  push(e);
+}
+
+void inject_close_request(WindowId window) { push_window_event(window, SDL_WINDOWEVENT_CLOSE); }
+void inject_focus(WindowId window, bool gained) {
+  push_window_event(window, gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST);
 }
 
 // ---- Time and threads --------------------------------------------------------------------

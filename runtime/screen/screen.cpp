@@ -72,6 +72,8 @@ void screen_stretch() {
   platform::window_get_client_size(screen.host, &client_width, &client_height);
   screen.surface_width = client_width - screen.left - screen.right;
   screen.surface_height = client_height - screen.top - screen.bottom;
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  platform::gl_surface_resized(screen.host);
   projection();
   // The surface keeps its margins: it starts `left` in from the left and `bottom` up from
   // the bottom of the client area.
