@@ -2,6 +2,8 @@
 # Compiles the bytes of FILE into TARGET as
 #   extern const unsigned char <name>[];  extern const unsigned int <name>_size;
 # The generated source is rebuilt whenever FILE changes (FILE may itself be a generated output).
+# May be called from a subdirectory of TARGET's folder: a custom command's rule only belongs to
+# targets of its own folder, so a small target here produces the source before TARGET builds.
 function(quorvane_embed)
   cmake_parse_arguments(E "" "TARGET;SYMBOL;FILE" "" ${ARGN})
   set(out "${CMAKE_CURRENT_BINARY_DIR}/embedded/${E_SYMBOL}.cpp")
@@ -11,5 +13,7 @@ function(quorvane_embed)
     DEPENDS bin2cpp "${E_FILE}"
     COMMENT "Embedding ${E_SYMBOL}"
     VERBATIM)
+  add_custom_target(embed_${E_SYMBOL} DEPENDS "${out}")
+  add_dependencies(${E_TARGET} embed_${E_SYMBOL})
   target_sources(${E_TARGET} PRIVATE "${out}")
 endfunction()

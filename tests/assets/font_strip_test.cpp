@@ -1,0 +1,125 @@
+// The font strip: fontgen writes exactly the committed file, the build embeds that file, and
+// the file has the fixed bitmap layout with 94 double-height glyphs in the glyph order.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "assets/pictures.h"
+#include "generator_run.h"
+
+namespace {
+
+constexpr int kWidth = 752;
+constexpr int kHeight = 16;
+constexpr int kPixelOffset = 1078;
+const std::string kGlyphOrder =
+    " !~#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
+
+uint32_t le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+uint32_t le16(const unsigned char* p) { return p[0] | p[1] << 8; }
+
+// Palette index of pixel (x, y), y counted from the top of the picture.
+int pixel(int x, int y) { return asset_font_strip[kPixelOffset + (kHeight - 1 - y) * kWidth + x]; }
+
+bool cell_row_has_ink(int cell, int y) {
+  for (int x = 0; x < 8; ++x)
+    if (pixel(8 * cell + x, y)) return true;
+  return false;
+}
+
+std::vector<int> cell_pixels(int cell) {
+  std::vector<int> pixels;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < 8; ++x) pixels.push_back(pixel(8 * cell + x, y));
+  return pixels;
+}
+
+TEST(FontStrip, GeneratorWritesTheCommittedFileAndTheBuildEmbedsIt) {
+  std::filesystem::path dir = asset_test::fresh_temp_dir("fontgen");
+  asset_test::ToolRun run = asset_test::run_tool(QUORVANE_TOOL_FONTGEN, "\"" + (dir / "font.bmp").string() + "\"", dir);
+  ASSERT_EQ(run.exit_code, 0) << run.error_output;
+  std::vector<unsigned char> committed = asset_test::read_bytes(asset_test::source_path("assets/font/font_strip.bmp"));
+  EXPECT_EQ(asset_test::read_bytes(dir / "font.bmp"), committed);
+  EXPECT_TRUE(asset_test::same_bytes(asset_font_strip, asset_font_strip_size, committed));
+}
+
+TEST(FontStrip, GeneratorRejectsBadArgumentsWithOneLine) {
+  std::filesystem::path dir = asset_test::fresh_temp_dir("fontgen_bad");
+  const char* cases[] = {"", "a.bmp b.bmp", "--help", "\"" QUORVANE_TEST_TEMP_DIR "/no/such/dir/font.bmp\""};
+  for (const char* arguments : cases) {
+    asset_test::ToolRun run = asset_test::run_tool(QUORVANE_TOOL_FONTGEN, arguments, dir);
+    EXPECT_NE(run.exit_code, 0) << arguments;
+    ASSERT_FALSE(run.error_output.empty()) << arguments;
+    EXPECT_EQ(run.error_output.find('\n'), run.error_output.size() - 1) << run.error_output;
+  }
+}
+
+TEST(FontStrip, HeadersHoldTheFixedLayout) {
+  ASSERT_EQ(asset_font_strip_size, 13110u);
+  EXPECT_EQ(asset_font_strip[0], 'B');
+  EXPECT_EQ(asset_font_strip[1], 'M');
+  struct Field {
+    int offset;
+    int bytes;
+    uint32_t value;
+    const char* name;
+  };
+  const Field fields[] = {
+      {2, 4, 13110, "file size"},       {6, 4, 0, "reserved"},          {10, 4, 1078, "pixel offset"},
+      {14, 4, 40, "info header size"},  {18, 4, 752, "width"},          {22, 4, 16, "height (bottom-up)"},
+      {26, 2, 1, "planes"},             {28, 2, 8, "bits per pixel"},   {30, 4, 0, "compression"},
+      {34, 4, 12032, "image size"},     {38, 4, 2851, "x resolution"},  {42, 4, 2851, "y resolution"},
+      {46, 4, 256, "colours used"},     {50, 4, 256, "colours important"},
+  };
+  for (const Field& field : fields) {
+    const unsigned char* p = asset_font_strip + field.offset;
+    EXPECT_EQ(field.bytes == 4 ? le32(p) : le16(p), field.value) << field.name;
+  }
+}
+
+TEST(FontStrip, PaletteHoldsBackgroundAndInkAndOtherwiseBlack) {
+  const unsigned char* palette = asset_font_strip + 54;
+  // Entries are stored blue, green, red, 0.
+  EXPECT_EQ(std::vector<int>(palette, palette + 8), (std::vector<int>{0x55, 0x33, 0x33, 0, 0xAA, 0xCC, 0xCC, 0}));
+  for (int i = 8; i < 1024; ++i) ASSERT_EQ(palette[i], 0) << "palette byte " << i;
+}
+
+TEST(FontStrip, PixelsAreBackgroundOrInkWithEveryRowDoubled) {
+  for (int y = 0; y < kHeight; y += 2)
+    for (int x = 0; x < kWidth; ++x) {
+      ASSERT_LE(pixel(x, y), 1) << x << "," << y;
+      ASSERT_EQ(pixel(x, y), pixel(x, y + 1)) << x << "," << y;
+    }
+}
+
+TEST(FontStrip, CellsFollowTheGlyphOrder) {
+  ASSERT_EQ(kGlyphOrder.size(), 94u);
+  std::set<std::vector<int>> shapes;
+  for (int cell = 0; cell < 94; ++cell) {
+    bool blank = true;
+    for (int y = 0; y < kHeight; ++y) blank = blank && !cell_row_has_ink(cell, y);
+    EXPECT_EQ(blank, cell == 0) << "cell " << cell;
+    shapes.insert(cell_pixels(cell));
+  }
+  EXPECT_EQ(shapes.size(), 94u) << "every glyph has a shape of its own";
+
+  // Only the descenders and the characters that sit low reach the bottom design row.
+  std::string low;
+  for (int cell = 0; cell < 94; ++cell)
+    if (cell_row_has_ink(cell, 14)) low += kGlyphOrder[cell];
+  EXPECT_EQ(low, ",_gjpqy|");
+
+  // Cell 2 shows a double quote: ink only near the top, in two separate strokes.
+  for (int y = 6; y < kHeight; ++y) EXPECT_FALSE(cell_row_has_ink(2, y)) << "row " << y;
+  int strokes = 0;
+  for (int x = 0, previous = 0; x < 8; ++x) {
+    strokes += pixel(16 + x, 0) && !previous;
+    previous = pixel(16 + x, 0);
+  }
+  EXPECT_EQ(strokes, 2);
+}
+
+}  // namespace
