@@ -1,0 +1,285 @@
+// xmrender — renders an XM module through the intro's own chunk renderer.
+//
+//   xmrender FILE.xm OUT.wav [--seconds N] [--timeline] [--solo 1,3] [--compare REF.txt]
+//   xmrender --bench [--seconds N] [--runs R] FILE.xm...
+//
+// The WAV is 44100 Hz, 16-bit stereo. It is written under a temporary name and renamed at the
+// end, so a failed run leaves no partial WAV. --timeline prints "frame order row" for every
+// 44-frame chunk (the position recorded after the chunk); --solo renders only the listed
+// channels (1-based; the others are still sequenced); --compare reads a reference timeline
+// ("frame order row" lines written where the position changes) and reports the chunks whose
+// position differs. --bench prints, per module, audio seconds rendered per CPU second
+// (best of R runs, the render loop only) and the median over all modules.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "module/music.h"
+
+namespace {
+
+struct Options {
+  std::vector<std::string> inputs;
+  std::string output;
+  std::string compare;
+  double seconds = 60.0;
+  int runs = 3;
+  bool timeline = false;
+  bool bench = false;
+  uint32_t solo = 0;  // bit c: channel c audible; 0 = all
+};
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: xmrender FILE.xm OUT.wav [--seconds N] [--timeline] [--solo 1,3] [--compare REF.txt]\n"
+               "       xmrender --bench [--seconds N] [--runs R] FILE.xm...\n");
+  return 2;
+}
+
+bool parse_solo(const char* text, uint32_t& mask) {
+  const char* p = text;
+  while (*p) {
+    char* end = nullptr;
+    const long channel = std::strtol(p, &end, 10);
+    if (end == p || channel < 1 || channel > kMusicMaxChannels) return false;
+    mask |= 1u << (channel - 1);
+    p = end;
+    if (*p == ',') ++p;
+    else if (*p) return false;
+  }
+  return mask != 0;
+}
+
+bool parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (a == "--seconds" && has_value) {
+      o.seconds = std::atof(argv[++i]);
+      if (!(o.seconds > 0.0 && o.seconds < 86400.0)) return false;
+    } else if (a == "--runs" && has_value) {
+      o.runs = std::max(1, std::atoi(argv[++i]));
+    } else if (a == "--solo" && has_value) {
+      if (!parse_solo(argv[++i], o.solo)) return false;
+    } else if (a == "--compare" && has_value) {
+      o.compare = argv[++i];
+    } else if (a == "--timeline") {
+      o.timeline = true;
+    } else if (a == "--bench") {
+      o.bench = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return false;
+    } else {
+      o.inputs.push_back(a);
+    }
+  }
+  if (o.bench) return !o.inputs.empty();
+  if (o.inputs.size() != 2) return false;
+  o.output = o.inputs[1];
+  o.inputs.pop_back();
+  return true;
+}
+
+bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad()) {
+    reason = "read error";
+    return false;
+  }
+  if (bytes.size() > 0x7FFFFFFF) {
+    reason = "file too large";
+    return false;
+  }
+  return true;
+}
+
+// Loads a module file; prints one line naming the file and the reason on failure.
+music_module* load_module(const std::string& path, std::vector<uint8_t>& bytes) {
+  std::string reason;
+  if (!read_file(path, bytes, reason)) {
+    std::fprintf(stderr, "xmrender: %s: %s\n", path.c_str(), reason.c_str());
+    return nullptr;
+  }
+  music_memory_stream_register(bytes.data(), int32_t(bytes.size()));
+  const char* why = nullptr;
+  music_module* module = music_module_load(music_memory_stream, &why);
+  music_memory_stream_register(nullptr, 0);
+  if (!module) std::fprintf(stderr, "xmrender: %s: %s\n", path.c_str(), why ? why : "cannot be loaded");
+  return module;
+}
+
+void put16(std::FILE* f, uint32_t v) {
+  const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+  std::fwrite(b, 1, 2, f);
+}
+void put32(std::FILE* f, uint32_t v) {
+  const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+  std::fwrite(b, 1, 4, f);
+}
+void wav_header(std::FILE* f, uint32_t frames) {
+  const uint32_t data_bytes = frames * 4;
+  std::fwrite("RIFF", 1, 4, f);
+  put32(f, 36 + data_bytes);
+  std::fwrite("WAVEfmt ", 1, 8, f);
+  put32(f, 16);
+  put16(f, 1);  // PCM
+  put16(f, 2);
+  put32(f, kMusicRate);
+  put32(f, kMusicRate * 4);
+  put16(f, 4);
+  put16(f, 16);
+  std::fwrite("data", 1, 4, f);
+  put32(f, data_bytes);
+}
+
+// Reference timeline: "frame order row" lines where the position changes.
+struct Change {
+  long frame;
+  int order, row;
+};
+bool read_timeline(const std::string& path, std::vector<Change>& changes) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return false;
+  Change c;
+  while (std::fscanf(f, "%ld %d %d", &c.frame, &c.order, &c.row) == 3) changes.push_back(c);
+  std::fclose(f);
+  return !changes.empty();
+}
+
+double cpu_seconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+int render(const Options& o) {
+  const std::string& path = o.inputs[0];
+  std::vector<uint8_t> bytes;
+  music_module* module = load_module(path, bytes);
+  if (!module) return 1;
+  std::vector<Change> reference;
+  if (!o.compare.empty() && !read_timeline(o.compare, reference)) {
+    std::fprintf(stderr, "xmrender: %s: cannot read the reference timeline\n", o.compare.c_str());
+    music_module_free(module);
+    return 1;
+  }
+  music_ring* ring = music_ring_create();
+  const std::string temporary = o.output + ".part";
+  std::FILE* out = ring ? std::fopen(temporary.c_str(), "wb") : nullptr;
+  if (!out) {
+    std::fprintf(stderr, "xmrender: %s: %s\n", o.output.c_str(), ring ? std::strerror(errno) : "out of memory");
+    music_ring_free(ring);
+    music_module_free(module);
+    return 1;
+  }
+  const long chunks = long(o.seconds * kMusicRate / kMusicChunkFrames + 0.5);
+  wav_header(out, uint32_t(chunks * kMusicChunkFrames));
+  music_start(module);
+  if (o.solo) module->muted_channels = ~o.solo;
+  const bool progress = isatty(STDERR_FILENO) != 0;
+  size_t next_reference = 0;
+  int ref_order = -1, ref_row = -1;
+  long differing = 0, first_difference = -1;
+  char first_text[96] = "";
+  for (long c = 0; c < chunks; ++c) {
+    const int k = music_render_chunk(module, ring);
+    const uint16_t entry = ring->history[k].load();
+    const int order = music_history_order(entry), row = music_history_row(entry);
+    std::fwrite(ring->wave + 2 * kMusicChunkFrames * k, sizeof(int16_t), 2 * kMusicChunkFrames, out);
+    const long frame = c * kMusicChunkFrames;
+    if (o.timeline) std::printf("%ld %d %d\n", frame, order, row);
+    if (!reference.empty()) {
+      while (next_reference < reference.size() && reference[next_reference].frame <= frame) {
+        ref_order = reference[next_reference].order;
+        ref_row = reference[next_reference].row;
+        ++next_reference;
+      }
+      if (ref_order != order || ref_row != row) {
+        if (differing++ == 0) {
+          first_difference = frame;
+          std::snprintf(first_text, sizeof first_text, "ours %d/%d, reference %d/%d", order, row, ref_order, ref_row);
+        }
+      }
+    }
+    if (progress && (c % 500 == 0 || c + 1 == chunks))
+      std::fprintf(stderr, "\rorder %3d row %3d  %7.2f s", order, row, double(frame + kMusicChunkFrames) / kMusicRate);
+  }
+  if (progress) std::fprintf(stderr, "\n");
+  const bool written = std::ferror(out) == 0;
+  const bool closed = std::fclose(out) == 0;
+  music_ring_free(ring);
+  music_module_free(module);
+  if (!written || !closed || std::rename(temporary.c_str(), o.output.c_str()) != 0) {
+    std::fprintf(stderr, "xmrender: %s: cannot write the WAV\n", o.output.c_str());
+    std::remove(temporary.c_str());
+    return 1;
+  }
+  if (!reference.empty()) {
+    // Compare only as far as the reference reaches (60 s).
+    std::printf("timeline: %ld of %ld chunks differ", differing, chunks);
+    if (differing) std::printf(" (first at frame %ld: %s)", first_difference, first_text);
+    std::printf("\n");
+  }
+  return 0;
+}
+
+int bench(const Options& o) {
+  std::vector<double> speeds;
+  const long chunks = long(o.seconds * kMusicRate / kMusicChunkFrames + 0.5);
+  const double audio_seconds = double(chunks * kMusicChunkFrames) / kMusicRate;
+  music_ring* ring = music_ring_create();
+  if (!ring) return 1;
+  int status = 0;
+  for (const std::string& path : o.inputs) {
+    std::vector<uint8_t> bytes;
+    music_module* module = load_module(path, bytes);
+    if (!module) {
+      status = 1;
+      continue;
+    }
+    double best = 1e30;
+    for (int run = 0; run < o.runs; ++run) {
+      music_start(module);
+      const double start = cpu_seconds();
+      for (long c = 0; c < chunks; ++c) music_render_chunk(module, ring);
+      best = std::min(best, cpu_seconds() - start);
+    }
+    const double speed = audio_seconds / std::max(best, 1e-9);
+    speeds.push_back(speed);
+    const char* name = std::strrchr(path.c_str(), '/');
+    std::printf("%-44s %3d ch %8.0f x real time\n", name ? name + 1 : path.c_str(), module->channel_count, speed);
+    std::fflush(stdout);
+    music_module_free(module);
+  }
+  music_ring_free(ring);
+  if (!speeds.empty()) {
+    std::sort(speeds.begin(), speeds.end());
+    const size_t n = speeds.size();
+    const double median = n % 2 ? speeds[n / 2] : (speeds[n / 2 - 1] + speeds[n / 2]) / 2;
+    std::printf("median %.0f x real time over %zu modules (min %.0f, max %.0f)\n", median, n, speeds.front(),
+                speeds.back());
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, options)) return usage();
+  return options.bench ? bench(options) : render(options);
+}
