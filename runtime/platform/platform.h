@@ -106,6 +106,20 @@ void inject_mouse_button(WindowId window, bool down, int x, int y);
 void inject_close_request(WindowId window);
 void inject_focus(WindowId window, bool gained);
 
+// ---- Audio: one looping buffer ------------------------------------------------------------
+// Plays `bytes` of 16-bit stereo PCM at 44100 Hz from `buffer` in an endless loop, from its
+// start, until audio_close. When the default device cannot be opened (no sound hardware) the
+// output falls back to a silent device clocked by real time, so positions still advance; false
+// only when even that fails. The buffer stays the caller's and may be rewritten while playing
+// (behind the play position).
+bool audio_open(const void* buffer, uint32_t bytes);
+// Bytes played since audio_open, growing across loop passes; between two device callbacks it
+// is estimated from the time since the last one. The caller's writes into the buffer made
+// before this call are visible to the device afterwards.
+uint64_t audio_position();
+void audio_close();  // stops at once (reset) and closes
+bool audio_silent_fallback();  // true while playing through the silent stand-in
+
 // ---- Time and threads --------------------------------------------------------------------
 uint64_t counter_now();        // high-resolution counter ticks, monotonic
 uint64_t counter_frequency();  // ticks per second
@@ -113,6 +127,7 @@ uint32_t tick_count_ms();      // milliseconds since boot (wraps)
 void sleep_ms(int ms);
 uint32_t thread_id();
 void process_raise_priority();  // best effort; nothing happens without the right to do it
+void thread_raise_priority();   // the calling thread to time-critical, best effort
 
 enum class ThreadPriority { normal, time_critical };
 struct Thread;

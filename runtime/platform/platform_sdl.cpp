@@ -571,6 +571,7 @@ uint32_t tick_count_ms() { return SDL_GetTicks(); }
 void sleep_ms(int ms) { SDL_Delay(ms > 0 ? Uint32(ms) : 0); }
 uint32_t thread_id() { return uint32_t(SDL_ThreadID()); }
 void process_raise_priority() {}  // a desktop process may not raise itself here; nothing to do
+void thread_raise_priority() { SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL); }
 
 struct Thread {
   SDL_Thread* thread = nullptr;

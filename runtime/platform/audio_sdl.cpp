@@ -1,0 +1,134 @@
+// runtime/platform/audio_sdl.cpp — the looping audio buffer on SDL2 audio.
+//
+// The device callback copies from the caller's buffer at its cursor and advances a 64-bit
+// byte counter. Positions between callbacks are estimated from the steady clock (capped at one
+// callback block), since the counter itself moves a whole block (~23 ms) at a time.
+#include <SDL.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+
+#include "runtime/platform/platform.h"
+
+namespace platform {
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kBytesPerFrame = 4;
+constexpr int kBlockFrames = 1024;  // the dummy driver keeps time best with 1024 or 2048
+
+struct Audio {
+  SDL_AudioDeviceID device = 0;
+  bool fallback = false;
+  const uint8_t* buffer = nullptr;
+  uint32_t bytes = 0;
+  uint32_t cursor = 0;  // callback thread only
+
+  // Written by the callback: position at the start of the last block and when it was taken,
+  // guarded by a sequence count (odd while being written).
+  std::atomic<uint32_t> sequence{0};
+  std::atomic<uint64_t> block_start{0};
+  std::atomic<int64_t> block_time_ns{0};
+  std::atomic<uint32_t> block_bytes{0};
+  // Release/acquire hand-over of the caller's buffer writes to the callback.
+  std::atomic<uint64_t> published{0};
+};
+Audio audio;
+
+int64_t now_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void callback(void*, Uint8* out, int length) {
+  audio.published.load(std::memory_order_acquire);
+  const uint64_t start = audio.block_start.load(std::memory_order_relaxed) +
+                         audio.block_bytes.load(std::memory_order_relaxed);
+  for (int done = 0; done < length;) {
+    const int n = std::min<int>(length - done, int(audio.bytes - audio.cursor));
+    std::memcpy(out + done, audio.buffer + audio.cursor, size_t(n));
+    done += n;
+    audio.cursor = (audio.cursor + uint32_t(n)) % audio.bytes;
+  }
+  audio.sequence.fetch_add(1, std::memory_order_acq_rel);
+  audio.block_start.store(start, std::memory_order_relaxed);
+  audio.block_bytes.store(uint32_t(length), std::memory_order_relaxed);
+  audio.block_time_ns.store(now_ns(), std::memory_order_relaxed);
+  audio.sequence.fetch_add(1, std::memory_order_release);
+}
+
+SDL_AudioDeviceID open_device() {
+  SDL_AudioSpec want{};
+  want.freq = kRate;
+  want.format = AUDIO_S16SYS;
+  want.channels = 2;
+  want.samples = kBlockFrames;
+  want.callback = callback;
+  SDL_AudioSpec have{};
+  return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);  // SDL converts if the device differs
+}
+
+}  // namespace
+
+bool audio_open(const void* buffer, uint32_t bytes) {
+  audio_close();
+  if (!buffer || bytes < kBytesPerFrame || bytes % kBytesPerFrame) return false;
+  audio.buffer = static_cast<const uint8_t*>(buffer);
+  audio.bytes = bytes;
+  audio.cursor = 0;
+  audio.block_start = 0;
+  audio.block_bytes = 0;
+  audio.block_time_ns = now_ns();
+  audio.fallback = false;
+  audio.published.fetch_add(1, std::memory_order_release);
+
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) audio.device = open_device();
+  if (audio.device == 0) {
+    // No usable sound hardware: a silent device that still keeps real time.
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (SDL_AudioInit("dummy") == 0) {
+      audio.device = open_device();
+      audio.fallback = audio.device != 0;
+    }
+  }
+  if (audio.device == 0) return false;
+  SDL_PauseAudioDevice(audio.device, 0);
+  return true;
+}
+
+uint64_t audio_position() {
+  audio.published.fetch_add(1, std::memory_order_acq_rel);
+  if (audio.device == 0) return 0;
+  uint64_t start;
+  uint32_t block;
+  int64_t time_ns;
+  uint32_t before;
+  do {
+    before = audio.sequence.load(std::memory_order_acquire);
+    start = audio.block_start.load(std::memory_order_relaxed);
+    block = audio.block_bytes.load(std::memory_order_relaxed);
+    time_ns = audio.block_time_ns.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+  } while ((before & 1) || audio.sequence.load(std::memory_order_acquire) != before);
+  // The block handed over at time_ns starts sounding about then; move through it with the clock.
+  const int64_t elapsed_ns = std::max<int64_t>(0, now_ns() - time_ns);
+  const uint64_t elapsed_bytes = uint64_t(elapsed_ns) * kRate / 1000000000 * kBytesPerFrame;
+  return start + std::min<uint64_t>(elapsed_bytes, block);
+}
+
+void audio_close() {
+  if (audio.device != 0) {
+    SDL_CloseAudioDevice(audio.device);  // waits for a running callback
+    audio.device = 0;
+  }
+  if (audio.fallback) SDL_AudioQuit();
+  audio.fallback = false;
+  audio.buffer = nullptr;
+  audio.bytes = 0;
+}
+
+bool audio_silent_fallback() { return audio.device != 0 && audio.fallback; }
+
+}  // namespace platform

@@ -1,0 +1,178 @@
+// Playback through the looping device: a device double whose play position the test moves by
+// hand, so nothing here depends on wall time, and one real run on SDL's silent device.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "helpers/xm_writer.h"
+#include "module/music.h"
+#include "module/playback.h"
+#include "runtime/platform/platform.h"
+
+namespace {
+
+constexpr uint64_t kChunkBytes = 44 * 4;
+
+std::atomic<uint64_t> device_bytes{0};
+std::atomic<int> device_opens{0}, device_closes{0};
+bool device_works = true;
+const music_device kDeviceDouble = {
+    [](const void*, uint32_t bytes) {
+      EXPECT_EQ(bytes, 44000u * 4);
+      ++device_opens;
+      return device_works;
+    },
+    [] { return device_bytes.load(); },
+    [] { ++device_closes; },
+    nullptr,
+};
+
+// Two patterns at speed 1 and BPM 255: a new row every 432 frames, about every 10 chunks.
+std::vector<uint8_t> fast_song() {
+  XmWriter xm(2, 1, 255);
+  XmWriter::Pattern& p = xm.pattern(64);
+  p.cell(0, 0) = {.note = 49, .instrument = 3};
+  p.cell(5, 1) = {.note = 50, .instrument = 1};
+  xm.pattern(32);
+  xm.order({0, 1, 0}, 1);
+  XmWriter::Instrument& i = xm.instrument();
+  i.sample.assign(64, 40);
+  return xm.build();
+}
+
+// What the renderer reaches after each chunk, rendered offline from a separate copy.
+std::vector<uint16_t> reference_timeline(const std::vector<uint8_t>& image, int chunks) {
+  music_memory_stream_register(image.data(), int32_t(image.size()));
+  music_module* module = music_module_load(music_memory_stream, nullptr);
+  music_ring* ring = music_ring_create();
+  music_start(module);
+  std::vector<uint16_t> timeline;
+  for (int n = 0; n < chunks; ++n) {
+    const int k = music_render_chunk(module, ring);
+    timeline.push_back(ring->history[k].load());
+  }
+  music_ring_free(ring);
+  music_module_free(module);
+  return timeline;
+}
+
+bool wait_for_audible(int index) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (music_audible_index() != index) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+class Playback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    device_bytes = 0;
+    device_works = true;
+    music_set_device(&kDeviceDouble);
+    image_ = fast_song();
+    ASSERT_EQ(music_load_memory(image_.data(), int32_t(image_.size())), 1);
+  }
+  void TearDown() override {
+    music_free();
+    music_set_device(nullptr);
+  }
+  std::vector<uint8_t> image_;
+};
+
+TEST_F(Playback, QueriesFollowTheChunkUnderThePlayCursor) {
+  const std::vector<uint16_t> expected = reference_timeline(image_, 1300);
+  ASSERT_TRUE(music_play());
+  EXPECT_EQ(music_position(), 0);
+  EXPECT_EQ(music_row(), 0);
+  // Across the first loop and into the second: the audible entry of chunk n is what the
+  // renderer reached after chunk n, rendered one loop before it sounds.
+  for (int n = 1; n < 1300; n += 37) {
+    device_bytes = uint64_t(n) * kChunkBytes + 3 * 4;  // a few frames into chunk n
+    ASSERT_TRUE(wait_for_audible(n % 1000)) << n;
+    EXPECT_EQ(music_position(), music_history_order(expected[size_t(n)])) << n;
+    EXPECT_EQ(music_row(), music_history_row(expected[size_t(n)])) << n;
+  }
+}
+
+TEST_F(Playback, NoteOfTheAudibleRow) {
+  ASSERT_TRUE(music_play());
+  EXPECT_EQ(music_note(0), 0x0331);  // C-4 with instrument 3
+  EXPECT_EQ(music_note(1), 0);
+  EXPECT_EQ(music_note(2), 0);   // beyond the channel count
+  EXPECT_EQ(music_note(-1), 0);
+  music_stop();
+  EXPECT_EQ(music_note(0), 0);  // stopped
+}
+
+TEST_F(Playback, StopTwiceAndPlayAgainRestartsFromTheTop) {
+  ASSERT_TRUE(music_play());
+  device_bytes = 300 * kChunkBytes;
+  ASSERT_TRUE(wait_for_audible(300));
+  EXPECT_GT(music_row(), 0);
+  ASSERT_TRUE(music_play());  // while playing: restarts
+  EXPECT_EQ(music_audible_index(), 0);
+  EXPECT_EQ(music_row(), 0);
+  EXPECT_TRUE(music_stop());
+  EXPECT_TRUE(music_stop());
+  EXPECT_EQ(music_position(), 0);
+  EXPECT_EQ(music_row(), 0);
+  EXPECT_EQ(music_audible_index(), -1);
+}
+
+TEST_F(Playback, DeviceThatCannotOpenLeavesEverythingSilent) {
+  device_works = false;
+  EXPECT_FALSE(music_play());
+  EXPECT_EQ(music_row(), 0);
+  EXPECT_EQ(music_note(0), 0);
+}
+
+TEST(PlaybackWithoutModule, Refuses) {
+  music_set_device(&kDeviceDouble);
+  EXPECT_FALSE(music_play());
+  EXPECT_FALSE(music_stop());
+  EXPECT_FALSE(music_free());
+  EXPECT_EQ(music_position(), 0);
+  EXPECT_EQ(music_note(0), 0);
+  music_set_device(nullptr);
+}
+
+TEST_F(Playback, FreeWhileTheThreadRenders) {
+  ASSERT_TRUE(music_play());
+  device_bytes = 999 * kChunkBytes;  // the thread has a whole loop to render
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(music_free());
+  EXPECT_EQ(music_audible_index(), -1);
+  EXPECT_EQ(music_position(), 0);
+}
+
+// The real device path: SDL's silent driver keeps wall time, so rows advance with the tempo.
+const music_device kPlatformDevice = {platform::audio_open, platform::audio_position, platform::audio_close,
+                                      platform::thread_raise_priority};
+
+TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  // Speed 6, BPM 125: a row every 6 × 882 frames = 0.12 s.
+  XmWriter xm(1, 6, 125);
+  xm.pattern(256);
+  xm.order({0});
+  const std::vector<uint8_t> image = xm.build();
+  ASSERT_EQ(music_load_memory(image.data(), int32_t(image.size())), 1);
+  music_set_device(&kPlatformDevice);
+  ASSERT_TRUE(music_play());
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  const int row = music_row();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  music_free();
+  music_set_device(nullptr);
+  unsetenv("SDL_AUDIODRIVER");
+  // Predicted row, give or take a row plus one chunk per second of drift.
+  const double predicted = seconds * 44100.0 / (6 * 882);
+  EXPECT_NEAR(row, predicted, 1.0 + seconds * 44.0 / (6 * 882)) << "after " << seconds << " s";
+}
+
+}  // namespace

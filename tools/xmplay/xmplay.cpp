@@ -1,0 +1,79 @@
+// xmplay FILE.xm — plays a module through the default audio device (or the silent stand-in
+// when there is none) with a one-line live status of what is audible: order, row and the
+// channel-0 cell. Ctrl+C stops cleanly.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "module/music.h"
+#include "module/playback.h"
+#include "runtime/platform/platform.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+const music_device kDevice = {platform::audio_open, platform::audio_position, platform::audio_close,
+                              platform::thread_raise_priority};
+
+// "C-4 03" for a cell's note and instrument, "... .." for an empty one.
+void describe_cell(int cell, char* text, size_t size) {
+  static const char* const kNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
+  const int note = cell & 0xFF, instrument = cell >> 8;
+  char note_text[4] = "...";
+  if (note == 255) std::snprintf(note_text, sizeof note_text, "===");
+  else if (note >= 1 && note <= 96) std::snprintf(note_text, sizeof note_text, "%s%d", kNames[(note - 1) % 12], (note - 1) / 12);
+  if (instrument) std::snprintf(text, size, "%s %02d", note_text, instrument);
+  else std::snprintf(text, size, "%s ..", note_text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 || argv[1][0] == '-') {
+    std::fprintf(stderr, "usage: xmplay FILE.xm\n");
+    return 2;
+  }
+  const char* path = argv[1];
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "xmplay: %s: cannot open the file\n", path);
+    return 1;
+  }
+  const std::vector<char> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (image.size() > 0x7FFFFFFF || !music_load_memory(image.data(), int32_t(image.size()))) {
+    std::fprintf(stderr, "xmplay: %s: not a module this player can read\n", path);
+    return 1;
+  }
+  music_set_device(&kDevice);
+  if (!music_play()) {
+    std::fprintf(stderr, "xmplay: %s: no audio output could be opened\n", path);
+    music_free();
+    return 1;
+  }
+  if (platform::audio_silent_fallback()) std::fprintf(stderr, "xmplay: no sound device; playing silently\n");
+  std::signal(SIGINT, [](int) { interrupted = true; });
+  std::signal(SIGTERM, [](int) { interrupted = true; });
+
+  const music_module* module = music_current();
+  const bool terminal = isatty(fileno(stdout));
+  while (!interrupted) {
+    char cell[16];
+    describe_cell(music_note(0), cell, sizeof cell);
+    const int order = music_position();
+    std::printf("%sorder %3d/%3d  pattern %3d  row %3d  ch0 %s%s", terminal ? "\r" : "", order, module->song_length,
+                module->order_table[order], music_row(), cell, terminal ? "   " : "\n");
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::milliseconds(terminal ? 20 : 500));
+  }
+  std::printf("\n");
+  music_stop();
+  music_free();
+  return 0;
+}
