@@ -2,7 +2,8 @@
 # build.sh run  — install what is missing (Debian 12), build, and run the intro.
 # build.sh test — install what is missing, build, and run every test: a normal build (GCC) and a
 #                 sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, real
-#                 libFuzzer targets), both under a virtual X display.
+#                 libFuzzer targets), both under a virtual X display, then the threaded playback
+#                 tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -48,6 +49,12 @@ case "${1:-}" in
       -DQUORVANE_SANITIZE=ON -DQUORVANE_BENCHMARKS=OFF
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
       under_display ctest --test-dir build-sanitize --output-on-failure -j "$jobs" --timeout 900
+    # The streaming thread and its hand-over, under ThreadSanitizer.
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_TSAN=ON -DQUORVANE_BENCHMARKS=OFF >/dev/null
+    cmake --build build-tsan -j "$jobs" --target playback_tests
+    TSAN_OPTIONS=halt_on_error=1 SDL_AUDIODRIVER=dummy \
+      ctest --test-dir build-tsan --output-on-failure -L threads --timeout 900
     ;;
   *)
     echo "usage: $0 run|test" >&2
