@@ -1,0 +1,198 @@
+// Drawing outputs on sprites. The output's buffer is a copy of the sprite's pixels in the
+// texture's own layout (R, G, B, A bytes, bottom row first), so drawing row y is buffer row
+// height - 1 - y, and draw_stop hands the buffer back to the sprite without converting it.
+#include "runtime/draw/draw.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "runtime/image/image.h"
+#include "runtime/sprite/sprite.h"
+#include "runtime/sprite/sprite_store.h"
+
+struct DrawOutput {
+  int sprite = 0;       // target sprite number
+  uint32_t serial = 0;  // the target's serial when the output was made
+  int width = 0;        // drawing area = the sprite's texture size
+  int height = 0;
+  int mode = 0;         // draw_mode flags
+  std::vector<uint8_t> pixels;
+};
+
+namespace {
+
+thread_local DrawOutput* current = nullptr;
+
+uint8_t* pixel_at(DrawOutput& out, int64_t x, int64_t y) {
+  return &out.pixels[(size_t(out.height - 1 - y) * size_t(out.width) + size_t(x)) * 4];
+}
+
+// Writes red, green and blue of `colour` into columns x0..x1-1 of drawing row y, which the
+// caller has clipped to the drawing area.
+void write_span(DrawOutput& out, int64_t x0, int64_t x1, int64_t y, uint32_t colour) {
+  const uint8_t r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
+  uint8_t* p = pixel_at(out, x0, y);
+  if (out.mode & kDrawXor) {
+    for (int64_t x = x0; x < x1; ++x, p += 4) {
+      p[0] ^= r;
+      p[1] ^= g;
+      p[2] ^= b;
+    }
+  } else {
+    for (int64_t x = x0; x < x1; ++x, p += 4) {
+      p[0] = r;
+      p[1] = g;
+      p[2] = b;
+    }
+  }
+}
+
+// Columns x0..x1-1 of row y, clipped.
+void span(DrawOutput& out, int64_t x0, int64_t x1, int64_t y, uint32_t colour) {
+  if (y < 0 || y >= out.height) return;
+  x0 = std::max<int64_t>(x0, 0);
+  x1 = std::min<int64_t>(x1, out.width);
+  if (x0 < x1) write_span(out, x0, x1, y, colour);
+}
+
+void fill(DrawOutput& out, int64_t x, int64_t y, int64_t width, int64_t height, uint32_t colour) {
+  const int64_t y0 = std::max<int64_t>(y, 0), y1 = std::min<int64_t>(y + height, out.height);
+  for (int64_t row = y0; row < y1; ++row) span(out, x, x + width, row, colour);
+}
+
+// Half-width of the disc's row `dy` rows from the centre: the largest x with
+// x^2 + dy^2 <= r^2 + r, which for integers is x^2 + dy^2 < (r + 1/2)^2 (the midpoint rule).
+// -1 when the row lies outside the disc.
+int64_t half_width(int64_t radius, int64_t dy) {
+  const int64_t limit = radius * radius + radius - dy * dy;
+  if (dy > radius || limit < 0) return -1;
+  int64_t x = int64_t(std::sqrt(double(limit)));
+  while (x > 0 && x * x > limit) --x;
+  while ((x + 1) * (x + 1) <= limit) ++x;
+  return x;
+}
+
+// Clears the thread's current output; `keep` writes it back into its sprite first.
+void finish(bool keep) {
+  DrawOutput* out = current;
+  current = nullptr;
+  if (!out) return;
+  if (keep) {
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    sprite_store::Sprite* s = sprite_store::find(out->sprite);
+    if (s && s->serial == out->serial) {
+      if (!(s->flags & kSpriteKeepAlpha)) sprite_store::key(out->pixels, s->key_colour);
+      s->pixels.swap(out->pixels);
+      sprite_store::upload(*s);
+    }
+  }
+  delete out;
+}
+
+}  // namespace
+
+DrawOutput* sprite_output(int sprite) {
+  std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+  const sprite_store::Sprite* s = sprite_store::find(sprite);
+  if (!s) return nullptr;
+  auto* out = new (std::nothrow) DrawOutput;
+  if (!out) return nullptr;
+  out->sprite = sprite;
+  out->serial = s->serial;
+  out->width = s->texture_width;
+  out->height = s->texture_height;
+  try {
+    out->pixels = s->pixels;
+  } catch (const std::bad_alloc&) {
+    delete out;
+    return nullptr;
+  }
+  return out;
+}
+
+int draw_start(DrawOutput* output) {
+  if (!output) return 0;
+  if (output == current) return 1;
+  if (output->pixels.empty()) {
+    delete output;
+    return 0;
+  }
+  finish(true);
+  current = output;
+  return 1;
+}
+
+void draw_stop() { finish(true); }
+
+void draw_mode(int flags) {
+  if (current) current->mode = flags;
+}
+
+void draw_box(int x, int y, int width, int height, uint32_t colour) {
+  if (!current) return;
+  DrawOutput& out = *current;
+  int64_t x0 = x, y0 = y, w = width, h = height;
+  if (w < 0) {
+    x0 += w;
+    w = -w;
+  }
+  if (h < 0) {
+    y0 += h;
+    h = -h;
+  }
+  if (w == 0 || h == 0) return;
+  if (!(out.mode & kDrawOutline)) {
+    fill(out, x0, y0, w, h, colour);
+    return;
+  }
+  fill(out, x0, y0, w, 1, colour);  // top
+  if (h > 1) fill(out, x0, y0 + h - 1, w, 1, colour);  // bottom
+  if (h > 2) {
+    fill(out, x0, y0 + 1, 1, h - 2, colour);  // left
+    if (w > 1) fill(out, x0 + w - 1, y0 + 1, 1, h - 2, colour);  // right
+  }
+}
+
+void draw_circle(int x, int y, int radius, uint32_t colour) {
+  if (!current || radius < 0) return;
+  DrawOutput& out = *current;
+  const int64_t cx = x, cy = y, r = radius;
+  // Only the rows inside the drawing area are visited, whatever the radius.
+  const int64_t first = std::max<int64_t>(-r, -cy), last = std::min<int64_t>(r, out.height - 1 - cy);
+  for (int64_t dy = first; dy <= last; ++dy) {
+    const int64_t outer = half_width(r, std::abs(dy));
+    if (!(out.mode & kDrawOutline)) {
+      span(out, cx - outer, cx + outer + 1, cy + dy, colour);
+      continue;
+    }
+    // Outline: the disc's pixels with a neighbour outside it, sideways or further out.
+    const int64_t inner = std::min(half_width(r, std::abs(dy) + 1) + 1, outer);
+    if (inner <= 0) {
+      span(out, cx - outer, cx + outer + 1, cy + dy, colour);
+    } else {
+      span(out, cx - outer, cx - inner + 1, cy + dy, colour);
+      span(out, cx + inner, cx + outer + 1, cy + dy, colour);
+    }
+  }
+}
+
+void draw_image(uint32_t image_handle, int x, int y) {
+  if (!current) return;
+  DrawOutput& out = *current;
+  image_with_bitmap(image_handle, [&](const ImageBitmap& image) {
+    const size_t bytes = size_t(image.bits / 8);
+    const int64_t x0 = std::max<int64_t>(x, 0), x1 = std::min<int64_t>(int64_t(x) + image.width, out.width);
+    const int64_t y0 = std::max<int64_t>(y, 0), y1 = std::min<int64_t>(int64_t(y) + image.height, out.height);
+    for (int64_t row = y0; row < y1; ++row) {
+      const uint8_t* in = &image.pixels[(size_t(row - y) * size_t(image.width) + size_t(x0 - x)) * bytes];
+      uint8_t* p = pixel_at(out, x0, row);
+      for (int64_t col = x0; col < x1; ++col, in += bytes, p += 4) {
+        p[0] = in[2];  // the image holds B, G, R(, A)
+        p[1] = in[1];
+        p[2] = in[0];
+      }
+    }
+  });
+}

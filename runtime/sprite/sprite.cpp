@@ -1,0 +1,273 @@
+// The sprite store: the numbered sprite table, textures, keying, loading, copying, grabbing.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "runtime/image/decoder.h"
+#include "runtime/screen/screen.h"
+#include "runtime/sprite/sprite.h"
+#include "runtime/sprite/sprite_store.h"
+#include "runtime/support/object_table.h"
+
+namespace sprite_store {
+namespace {
+
+constexpr GLenum kMaxRectangleTextureSize = 0x84F8;  // GL_MAX_RECTANGLE_TEXTURE_SIZE
+
+using SpriteTable = runtime::ObjectTable<Sprite, 64>;
+SpriteTable& table() {
+  static SpriteTable* t = new SpriteTable;  // lives to the end of the process
+  return *t;
+}
+
+uint32_t default_key = 0;  // sprite_transparent_colour(-1, ...); under lock()
+uint32_t last_serial = 0;
+
+void release(Sprite& sprite) {
+  if (sprite.texture && screen_is_open()) {
+    flush_batch();  // pending quads may still use the texture
+    const GLuint name = sprite.texture;
+    glDeleteTextures(1, &name);
+  }
+}
+
+void release_all() {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  table().free(-1, release);
+}
+
+int max_texture_side() {
+  static int side = [] {
+    GLint value = 0;
+    glGetIntegerv(kMaxRectangleTextureSize, &value);
+    return value > 0 ? std::min<int>(value, picture::kMaxSide) : picture::kMaxSide;
+  }();
+  return side;
+}
+
+}  // namespace
+
+std::recursive_mutex& lock() { return table().lock(); }
+Sprite* find(int number) { return table().find(number); }
+
+void key(std::vector<uint8_t>& rgba, uint32_t colour) {
+  const uint32_t rgb = colour & 0xFFFFFF;
+  uint8_t* p = rgba.data();
+  for (size_t i = 0, n = rgba.size() / 4; i < n; ++i, p += 4) {
+    const uint32_t pixel = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    p[3] = pixel == rgb ? 0 : 255;
+  }
+}
+
+void upload(Sprite& sprite) {
+  flush_batch();  // quads already displayed must show the old contents
+  glBindTexture(kScreenTextureTarget, sprite.texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glTexSubImage2D(kScreenTextureTarget, 0, 0, 0, sprite.texture_width, sprite.texture_height, GL_RGBA,
+                  GL_UNSIGNED_BYTE, sprite.pixels.data());
+}
+
+namespace {
+
+// Claims `number` (-1: the lowest free number above 0) for a new sprite of the given texture
+// size and allocates its texture and zeroed pixels. Returns the number, or -1 (the number is
+// then free). Caller holds lock().
+int make(int number, int width, int height, int bits, int flags) {
+  sprite_start();
+  if (!screen_is_open()) {
+    if (number >= 0) table().free(number, release);
+    return -1;
+  }
+  if (number == -1) {
+    number = 1;
+    while (find(number)) ++number;
+  }
+  number = table().claim(number, release);
+  if (number < 0) return -1;
+  Sprite& s = *find(number);
+  if (width < 1 || height < 1 || width > max_texture_side() || height > max_texture_side()) {
+    table().free(number, release);
+    return -1;
+  }
+  try {
+    s.pixels.assign(size_t(width) * size_t(height) * 4, 0);
+  } catch (const std::bad_alloc&) {
+    table().free(number, release);
+    return -1;
+  }
+  s.serial = ++last_serial;
+  s.display_width = s.texture_width = s.clip_width = width;
+  s.display_height = s.texture_height = s.clip_height = height;
+  s.source_bits = bits;
+  s.flags = flags;
+  s.key_colour = default_key;
+
+  flush_batch();
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  s.texture = name;
+  glBindTexture(kScreenTextureTarget, name);
+  // Nearest sampling: zoomed sprites show blocks, unzoomed ones show their pixels exactly.
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexImage2D(kScreenTextureTarget, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  if (name == 0 || glGetError() != GL_NO_ERROR) {
+    table().free(number, release);
+    return -1;
+  }
+  return number;
+}
+
+// The result the creating operations report: the number for -1, else non-zero.
+int result(int asked, int number) { return number < 0 ? 0 : asked == -1 ? number : 1; }
+
+}  // namespace
+}  // namespace sprite_store
+
+using namespace sprite_store;
+
+void sprite_start() {
+  static const bool started = [] {
+    screen_set_hooks(ScreenHooks{flush_batch, release_all});
+    return true;
+  }();
+  (void)started;
+}
+
+int sprite_load_memory(int number, const void* data, size_t size, int flags) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  picture::Picture decoded;
+  if (!picture::decode_picture(data, size, &decoded)) {
+    if (number >= 0) table().free(number, release);
+    return 0;
+  }
+  const int made = make(number, decoded.width, decoded.height, decoded.bits, flags);
+  if (made < 0) return 0;
+  Sprite& s = *find(made);
+  const bool keep_alpha = decoded.bits == 32 && (flags & kSpriteKeepAlpha);
+  // Decoded rows run top-down as B, G, R(, A); the texture runs bottom-up as R, G, B, A.
+  const int in_bytes = decoded.bits / 8;
+  for (int y = 0; y < s.texture_height; ++y) {
+    const uint8_t* in = &decoded.pixels[size_t(s.texture_height - 1 - y) * size_t(s.texture_width) * in_bytes];
+    uint8_t* out = &s.pixels[size_t(y) * size_t(s.texture_width) * 4];
+    for (int x = 0; x < s.texture_width; ++x, in += in_bytes, out += 4) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+      out[3] = keep_alpha ? in[3] : 255;
+    }
+  }
+  if (!keep_alpha) {
+    s.flags &= ~kSpriteKeepAlpha;
+    key(s.pixels, s.key_colour);
+  }
+  upload(s);
+  return result(number, made);
+}
+
+int sprite_create(int number, int width, int height, int flags) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  const int made = make(number, width, height, 32, flags);
+  if (made < 0) return 0;
+  Sprite& s = *find(made);
+  if (!(flags & kSpriteKeepAlpha)) key(s.pixels, s.key_colour);
+  upload(s);
+  return result(number, made);
+}
+
+int sprite_copy(int source, int destination, int mode) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  const Sprite* from = find(source);
+  if (!from) return 0;
+  // Taken before the destination is claimed: it may be the source itself.
+  std::vector<uint8_t> pixels;
+  try {
+    pixels = from->pixels;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  const int width = from->texture_width, height = from->texture_height;
+  const int flags = mode == -1 ? from->flags : mode;
+  const int made = make(destination, width, height, 0, flags);
+  if (made < 0) return 0;
+  Sprite& s = *find(made);
+  s.pixels = std::move(pixels);
+  upload(s);
+  return result(destination, made);
+}
+
+int sprite_grab_screen(int number, int x, int y, int width, int height, int flags) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  const int made = make(number, width, height, 0, flags);
+  if (made < 0) return 0;
+  Sprite& s = *find(made);
+  flush_batch();
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  // Rows come bottom-up, as the texture stores them.
+  glReadPixels(x, screen_logical_height() - y - height, width, height, GL_RGBA, GL_UNSIGNED_BYTE, s.pixels.data());
+  key(s.pixels, s.key_colour);
+  upload(s);
+  return result(number, made);
+}
+
+void sprite_clip(int number, int x, int y, int width, int height) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  Sprite* s = find(number);
+  if (!s) return;
+  x = std::max(x, 0);
+  y = std::max(y, 0);
+  if (width == -1) width = s->texture_width;
+  if (height == -1) height = s->texture_height;
+  width = std::max(std::min<int64_t>(width, int64_t(s->texture_width) - x), int64_t(0));
+  height = std::max(std::min<int64_t>(height, int64_t(s->texture_height) - y), int64_t(0));
+  s->clip_x = std::min(x, s->texture_width);
+  s->clip_y = std::min(y, s->texture_height);
+  s->clip_width = s->display_width = width;
+  s->clip_height = s->display_height = height;
+}
+
+void sprite_zoom(int number, int width, int height) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  Sprite* s = find(number);
+  if (!s) return;
+  s->display_width = width == -1 ? s->clip_width : width;
+  s->display_height = height == -1 ? s->clip_height : height;
+}
+
+int sprite_width(int number) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  const Sprite* s = find(number);
+  return s ? s->display_width : 0;
+}
+
+int sprite_height(int number) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  const Sprite* s = find(number);
+  return s ? s->display_height : 0;
+}
+
+void sprite_transparent_colour(int number, uint32_t colour) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  if (number == -1) {
+    default_key = colour;
+    return;
+  }
+  Sprite* s = find(number);
+  if (!s || s->key_colour == colour) return;
+  s->key_colour = colour;
+  key(s->pixels, colour);
+  upload(*s);
+}
+
+int sprite_free(int number) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  table().free(number, release);
+  return 0;
+}

@@ -1,0 +1,121 @@
+// Sprite display, batched.
+//
+// Each display is one quad with alpha blending (source alpha, one minus source alpha), in one
+// of two texture modes: modulate (the texel's colour, its alpha scaled by intensity / 255) or
+// a combiner that replaces the texel's RGB with the primary colour (a silhouette; alpha still
+// texel alpha x intensity / 255). Instead of one immediate-mode quad with its own state per
+// call, consecutive quads with the same texture and mode are collected in a vertex array with
+// per-vertex colours and drawn with one call; a change of texture or mode, and anything that
+// reads, clears or presents the back buffer or changes a texture, draws the batch first. As
+// every quad lies at z = 0 and blends over what is already there, the picture is the same as
+// drawing them one by one in call order.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "runtime/screen/screen.h"
+#include "runtime/sprite/sprite.h"
+#include "runtime/sprite/sprite_store.h"
+
+namespace sprite_store {
+namespace {
+
+// OpenGL 1.3 combiner names (GL_ARB_texture_env_combine).
+constexpr GLenum kCombine = 0x8570, kCombineRgb = 0x8571, kSource0Rgb = 0x8580, kSource1Rgb = 0x8581,
+                 kOperand0Rgb = 0x8590, kOperand1Rgb = 0x8591, kPrimaryColor = 0x8578;
+
+enum class Mode { modulate, silhouette };
+
+struct Vertex {
+  GLfloat x, y;  // logical, y upwards from the bottom
+  GLfloat s, t;  // texels of the bottom-up texture
+  GLubyte colour[4];
+};
+
+struct Batch {
+  GLuint texture = 0;
+  Mode mode = Mode::modulate;
+  std::vector<Vertex> vertices;
+};
+Batch batch;  // main thread only, like all OpenGL calls
+
+void set_texture_mode(Mode mode) {
+  if (mode == Mode::modulate) {
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    return;
+  }
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, kCombine);
+  glTexEnvi(GL_TEXTURE_ENV, kCombineRgb, GL_REPLACE);
+  glTexEnvi(GL_TEXTURE_ENV, kSource0Rgb, kPrimaryColor);
+  glTexEnvi(GL_TEXTURE_ENV, kSource1Rgb, GL_TEXTURE);
+  glTexEnvi(GL_TEXTURE_ENV, kOperand0Rgb, GL_SRC_COLOR);
+  glTexEnvi(GL_TEXTURE_ENV, kOperand1Rgb, GL_SRC_COLOR);
+}
+
+}  // namespace
+
+void flush_batch() {
+  if (batch.vertices.empty()) return;
+  if (!screen_is_open()) {
+    batch.vertices.clear();
+    return;
+  }
+  glEnable(kScreenTextureTarget);
+  glBindTexture(kScreenTextureTarget, batch.texture);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  set_texture_mode(batch.mode);
+  const Vertex* v = batch.vertices.data();
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(2, GL_FLOAT, sizeof(Vertex), &v->x);
+  glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v->s);
+  glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), v->colour);
+  glDrawArrays(GL_QUADS, 0, GLsizei(batch.vertices.size()));
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  // The current colour is left as the last display would have set it.
+  glColor4ubv(batch.vertices.back().colour);
+  batch.vertices.clear();
+}
+
+}  // namespace sprite_store
+
+using namespace sprite_store;
+
+void sprite_flush() { flush_batch(); }
+
+void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
+  std::lock_guard<std::recursive_mutex> guard(lock());
+  const Sprite* s = find(number);
+  if (!s || !screen_is_open()) return;
+  const int w = s->display_width, h = s->display_height;
+  const int screen_width = screen_logical_width(), screen_height = screen_logical_height();
+  if (x >= screen_width || y >= screen_height || x <= -w || y <= -h) return;
+
+  const Mode mode = colour == -1 ? Mode::modulate : Mode::silhouette;
+  if (s->texture != batch.texture || mode != batch.mode) {
+    flush_batch();
+    batch.texture = s->texture;
+    batch.mode = mode;
+  }
+  const GLubyte alpha = GLubyte(std::clamp(intensity, 0, 255));
+  const GLubyte r = mode == Mode::modulate ? 255 : GLubyte(colour & 0xFF);
+  const GLubyte g = mode == Mode::modulate ? 255 : GLubyte((colour >> 8) & 0xFF);
+  const GLubyte b = mode == Mode::modulate ? 255 : GLubyte((colour >> 16) & 0xFF);
+
+  // The projection counts y upwards from the bottom edge of the logical screen.
+  const GLfloat left = GLfloat(x), right = GLfloat(x + w);
+  const GLfloat bottom = GLfloat(screen_height - y - h), top = bottom + GLfloat(h);
+  const GLfloat s0 = GLfloat(s->clip_x), s1 = GLfloat(s->clip_x + s->clip_width);
+  const GLfloat t1 = GLfloat(s->texture_height - s->clip_y), t0 = t1 - GLfloat(s->clip_height);
+  batch.vertices.insert(batch.vertices.end(), {
+                                                  Vertex{left, top, s0, t1, {r, g, b, alpha}},
+                                                  Vertex{right, top, s1, t1, {r, g, b, alpha}},
+                                                  Vertex{right, bottom, s1, t0, {r, g, b, alpha}},
+                                                  Vertex{left, bottom, s0, t0, {r, g, b, alpha}},
+                                              });
+}

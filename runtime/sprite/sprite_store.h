@@ -1,0 +1,44 @@
+// runtime/sprite/sprite_store.h — the sprite records, shared by the store, the display and the
+// drawing outputs (runtime/draw/). Not for the show.
+//
+// Each sprite keeps a CPU copy of its texture (`pixels`, RGBA bytes, bottom row first) that
+// always equals what was last uploaded, so keying, copying and drawing never read the
+// texture back from OpenGL.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace sprite_store {
+
+struct Sprite {
+  uint32_t texture = 0;     // OpenGL texture name, non-zero while the sprite exists
+  uint32_t serial = 0;      // unique per sprite made; tells a drawing output its sprite is still there
+  int display_width = 0;    // size on the screen (sprite_width, sprite_height)
+  int display_height = 0;
+  int source_bits = 0;      // 24 or 32 for a loaded picture, 32 for sprite_create, 0 for copies and grabs
+  int flags = 0;            // creation flags; kSpriteKeepAlpha = keep the picture's own alpha
+  int texture_width = 0;
+  int texture_height = 0;
+  int clip_x = 0;           // source rectangle, texture pixels from the picture's top-left
+  int clip_y = 0;
+  int clip_width = 0;
+  int clip_height = 0;
+  uint32_t key_colour = 0;  // colour the alpha was last derived from
+  std::vector<uint8_t> pixels;  // the texture's contents: RGBA, bottom row first
+};
+
+std::recursive_mutex& lock();
+// The sprite under `number`, or nullptr. Caller holds lock().
+Sprite* find(int number);
+
+// alpha = 0 where red, green and blue equal `colour` (r + 256 g + 65536 b), else 255.
+void key(std::vector<uint8_t>& rgba, uint32_t colour);
+// Sends the sprite's pixels to its texture. Caller holds lock().
+void upload(Sprite& sprite);
+
+// The display batch (sprite_display.cpp): appends nothing, draws what is pending.
+void flush_batch();
+
+}  // namespace sprite_store

@@ -1,0 +1,78 @@
+// tests/sprite/gl_fixture.h — a hidden 800 x 640 window with its OpenGL screen, and reading
+// the back buffer and sprite pixels back.
+#pragma once
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "runtime/image/decoder.h"
+#include "runtime/platform/platform.h"
+#include "runtime/screen/screen.h"
+#include "runtime/sprite/sprite.h"
+#include "runtime/sprite/sprite_store.h"
+#include "runtime/window/window.h"
+
+class ScreenTest : public ::testing::Test {
+ protected:
+  static constexpr int kWidth = 800, kHeight = 640;
+  static constexpr uint32_t kBackground = 0x402010;  // r 0x10, g 0x20, b 0x40
+
+  void SetUp() override {
+    if (!platform::video_start(/*allow_offscreen=*/true)) GTEST_SKIP() << "no video driver";
+    ASSERT_NE(window_open(0, 0, 0, kWidth, kHeight, u"sprite test", 0x90000001), 0);
+    ASSERT_NE(screen_open_windowed(window_handle(0), 0, 0, kWidth, kHeight, 1, 0, 0, 0), 0);
+    picture::register_png();
+    picture::register_jpeg();
+    sprite_start();
+    sprite_transparent_colour(-1, 0);
+    screen_clear(kBackground);
+  }
+  void TearDown() override {
+    sprite_free(-1);
+    screen_close();
+    window_close(-1);
+    platform::video_stop();
+  }
+
+  // The back buffer, top-down, as r + 256 g + 65536 b per logical pixel.
+  static std::vector<uint32_t> read_screen() {
+    screen_flush();
+    std::vector<uint8_t> rgba(size_t(kWidth) * kHeight * 4);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    std::vector<uint32_t> out(size_t(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        const uint8_t* p = &rgba[(size_t(kHeight - 1 - y) * kWidth + x) * 4];
+        out[size_t(y) * kWidth + x] = p[0] | p[1] << 8 | p[2] << 16;
+      }
+    return out;
+  }
+  static uint32_t at(const std::vector<uint32_t>& screen, int x, int y) { return screen[size_t(y) * kWidth + x]; }
+
+  // A sprite's stored pixel (x, y from the top as displayed) as r + 256 g + 65536 b + alpha << 24.
+  static uint32_t sprite_pixel(int number, int x, int y) {
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    const sprite_store::Sprite* s = sprite_store::find(number);
+    if (!s) return 0xDEADBEEF;
+    const uint8_t* p = &s->pixels[(size_t(s->texture_height - 1 - y) * s->texture_width + x) * 4];
+    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+  }
+
+  // True when the sprite's texture holds exactly its CPU copy.
+  static bool texture_matches_copy(int number) {
+    sprite_flush();
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    const sprite_store::Sprite* s = sprite_store::find(number);
+    if (!s) return false;
+    std::vector<uint8_t> texture(s->pixels.size());
+    glBindTexture(kScreenTextureTarget, s->texture);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glGetTexImage(kScreenTextureTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE, texture.data());
+    return texture == s->pixels;
+  }
+};

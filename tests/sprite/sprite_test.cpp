@@ -1,0 +1,286 @@
+// The sprite store and sprite display, read back from a real OpenGL back buffer.
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include "gl_fixture.h"
+#include "picture_writers.h"
+#include "runtime/draw/draw.h"
+#include "runtime/support/object_table.h"
+
+namespace {
+
+constexpr int kPictureWidth = 474, kPictureHeight = 356;
+
+// Every pixel of the test picture differs and none is black (blue >= 0x80).
+uint32_t picture_colour(int x, int y) {
+  return uint32_t(x & 0xFF) | uint32_t(y & 0xFF) << 8 | uint32_t(0x80 | (x >> 8) << 1 | (y >> 8)) << 16;
+}
+
+Bytes test_picture() {
+  BmpSpec spec;
+  spec.width = kPictureWidth;
+  spec.height = kPictureHeight;
+  spec.bpp = 24;
+  spec.value = [](int x, int y) {  // 0xRRGGBB
+    const uint32_t c = picture_colour(x, y);
+    return (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16);
+  };
+  return write_bmp(spec);
+}
+
+// A sprite of one opaque colour, made by drawing.
+void solid(int number, int width, int height, uint32_t colour) {
+  ASSERT_NE(sprite_create(number, width, height), 0);
+  ASSERT_NE(draw_start(sprite_output(number)), 0);
+  draw_box(0, 0, width, height, colour);
+  draw_stop();
+}
+
+int blend(int source, int destination, int alpha) { return (source * alpha + destination * (255 - alpha)) / 255; }
+
+class Sprites : public ScreenTest {
+ protected:
+  void load_picture(int number) {
+    const Bytes file = test_picture();
+    ASSERT_EQ(sprite_load_memory(number, file.data(), file.size()), 1);
+  }
+};
+
+TEST_F(Sprites, PictureCoversExactlyItsRectangleWithItsOwnPixels) {
+  load_picture(3);
+  EXPECT_EQ(sprite_width(3), kPictureWidth);
+  EXPECT_EQ(sprite_height(3), kPictureHeight);
+  EXPECT_TRUE(texture_matches_copy(3));
+  sprite_display(3, 0, 0, 255);
+  const auto screen = read_screen();
+  int wrong = 0;
+  for (int y = 0; y <= kPictureHeight; ++y)
+    for (int x = 0; x <= kPictureWidth; ++x) {
+      const bool inside = x < kPictureWidth && y < kPictureHeight;
+      wrong += at(screen, x, y) != (inside ? picture_colour(x, y) : kBackground);
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Sprites, ClipAndZoomShowPictureRowsAsTwoByTwoBlocks) {
+  load_picture(3);
+  sprite_clip(3, 0, 100, -1, 32);
+  EXPECT_EQ(sprite_width(3), kPictureWidth);
+  EXPECT_EQ(sprite_height(3), 32);
+  sprite_zoom(3, 948, 64);
+  EXPECT_EQ(sprite_width(3), 948);
+  EXPECT_EQ(sprite_height(3), 64);
+  sprite_display(3, 0, 0, 255);
+  const auto screen = read_screen();
+  int wrong = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < kWidth; ++x) wrong += at(screen, x, y) != picture_colour(x / 2, 100 + y / 2);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(at(screen, 0, 64), kBackground);
+}
+
+TEST_F(Sprites, SpriteAtTheLeftBorderIsCulledOneColumnLater) {
+  load_picture(3);
+  sprite_display(3, -474, 0, 255);
+  auto screen = read_screen();
+  EXPECT_EQ(at(screen, 0, 0), kBackground);
+  sprite_display(3, -473, 0, 255);
+  screen = read_screen();
+  for (int y = 0; y < kPictureHeight; ++y) ASSERT_EQ(at(screen, 0, y), picture_colour(473, y)) << y;
+  EXPECT_EQ(at(screen, 1, 0), kBackground);
+  // Likewise at the other edges: nothing of a sprite wholly outside reaches the screen.
+  for (auto [x, y] : {std::pair{800, 0}, {0, 640}, {0, -356}, {5000, 5000}}) sprite_display(3, x, y, 255);
+  screen = read_screen();
+  EXPECT_EQ(at(screen, 799, 639), kBackground);
+  EXPECT_EQ(at(screen, 799, 0), kBackground);
+}
+
+TEST_F(Sprites, IntensityScalesOpacity) {
+  load_picture(3);
+  sprite_display(3, 0, 0, 0);
+  EXPECT_EQ(at(read_screen(), 10, 10), kBackground);
+  sprite_display(3, 0, 0, 128);
+  const auto screen = read_screen();
+  for (auto [x, y] : {std::pair{10, 10}, {300, 200}, {473, 355}}) {
+    const uint32_t got = at(screen, x, y), src = picture_colour(x, y);
+    for (int shift : {0, 8, 16})
+      EXPECT_NEAR(int(got >> shift & 0xFF), blend(src >> shift & 0xFF, kBackground >> shift & 0xFF, 128), 1);
+  }
+}
+
+TEST_F(Sprites, FontStripKeysOnlyWithItsBackgroundColour) {
+  const Bytes strip = write_font_strip([](int x, int y) { return y == 0 || x == 5; });
+  ASSERT_EQ(sprite_load_memory(1, strip.data(), strip.size()), 1);
+  EXPECT_EQ(sprite_width(1), 752);
+  EXPECT_EQ(sprite_height(1), 16);
+  // The default black key matches nothing: every pixel opaque. Top row = file's last row.
+  EXPECT_EQ(sprite_pixel(1, 0, 0), 0xFFAACCCCu);
+  EXPECT_EQ(sprite_pixel(1, 1, 1), 0xFF553333u);
+  sprite_transparent_colour(1, 0x553333);
+  EXPECT_EQ(sprite_pixel(1, 1, 1), 0x00553333u);
+  EXPECT_EQ(sprite_pixel(1, 5, 9), 0xFFAACCCCu);
+  EXPECT_TRUE(texture_matches_copy(1));
+}
+
+// The silhouette takes the given colour exactly where the sprite is opaque, nothing where
+// it is keyed.
+TEST_F(Sprites, SilhouetteDrawsTheGivenColourExactly) {
+  const Bytes strip = write_font_strip([](int x, int) { return x < 4; });
+  ASSERT_EQ(sprite_load_memory(1, strip.data(), strip.size()), 1);
+  sprite_transparent_colour(1, 0x553333);
+  for (uint32_t colour : {0x160B01u, 0x150B01u, 0xFFFFFFu}) {
+    SCOPED_TRACE(colour);
+    screen_clear(kBackground);
+    sprite_display(1, 100, 100, 255, int32_t(colour));
+    const auto screen = read_screen();
+    EXPECT_EQ(at(screen, 100, 100), colour);
+    EXPECT_EQ(at(screen, 103, 115), colour);
+    EXPECT_EQ(at(screen, 104, 100), kBackground);
+  }
+}
+
+TEST_F(Sprites, RgbaPngKeepsItsAlphaOnlyWithFlag8) {
+  PngSpec spec{3, 1, PNG_COLOR_TYPE_RGBA, 8, false, {}, {}, false, 0, {{200, 100, 50, 128, 0, 0, 0, 255, 9, 9, 9, 0}}};
+  const Bytes file = write_png(spec);
+  ASSERT_EQ(sprite_load_memory(4, file.data(), file.size(), kSpriteKeepAlpha), 1);
+  EXPECT_EQ(sprite_pixel(4, 0, 0), 0x803264C8u);
+  EXPECT_EQ(sprite_pixel(4, 1, 0), 0xFF000000u);
+  EXPECT_EQ(sprite_pixel(4, 2, 0), 0x00090909u);
+  ASSERT_EQ(sprite_load_memory(5, file.data(), file.size(), 0), 1);
+  EXPECT_EQ(sprite_pixel(5, 0, 0), 0xFF3264C8u);
+  EXPECT_EQ(sprite_pixel(5, 1, 0), 0x00000000u);  // black is the key
+  EXPECT_EQ(sprite_pixel(5, 2, 0), 0xFF090909u);
+  sprite_display(4, 0, 0, 255);
+  const uint32_t got = at(read_screen(), 0, 0);
+  EXPECT_NEAR(int(got & 0xFF), blend(200, 0x10, 128), 1);
+}
+
+TEST_F(Sprites, PalettePngWithTrnsTakesItsAlphaFromTheKey) {
+  PngSpec spec{2, 1, PNG_COLOR_TYPE_PALETTE, 8, false, {0x000000, 0x445566}, {255, 0}, false, 0, {{0, 1}}};
+  const Bytes file = write_png(spec);
+  ASSERT_EQ(sprite_load_memory(4, file.data(), file.size()), 1);
+  EXPECT_EQ(sprite_pixel(4, 0, 0), 0x00000000u);
+  EXPECT_EQ(sprite_pixel(4, 1, 0), 0xFF665544u);
+}
+
+TEST_F(Sprites, ClipIsCutToTheTexture) {
+  load_picture(3);
+  struct {
+    int x, y, w, h;
+    int width, height;
+  } cases[] = {
+      {0, 100, -1, 32, 474, 32},
+      {10, 0, 500, -1, 464, 356},
+      {-1, -1, -1, -1, 474, 356},
+      {500, 400, 10, 10, 0, 0},
+      {0, 0, -7, 5, 0, 5},
+  };
+  for (const auto& c : cases) {
+    sprite_zoom(3, 1, 1);
+    sprite_clip(3, c.x, c.y, c.w, c.h);
+    EXPECT_EQ(sprite_width(3), c.width) << c.x << " " << c.y << " " << c.w << " " << c.h;
+    EXPECT_EQ(sprite_height(3), c.height) << c.x << " " << c.y << " " << c.w << " " << c.h;
+  }
+  sprite_display(3, 0, 0, 255);  // a 0 x 0 clip draws nothing, and does not fault
+  EXPECT_EQ(at(read_screen(), 0, 0), kBackground);
+}
+
+TEST_F(Sprites, CopyTakesTheWholeTextureAtTextureSize) {
+  load_picture(3);
+  sprite_clip(3, 10, 10, 20, 20);
+  sprite_zoom(3, 300, 300);
+  sprite_transparent_colour(-1, 0xFF00FF);
+  EXPECT_EQ(sprite_copy(3, 6, 8), 1);
+  EXPECT_EQ(sprite_width(6), kPictureWidth);
+  EXPECT_EQ(sprite_height(6), kPictureHeight);
+  EXPECT_EQ(sprite_pixel(6, 473, 355), sprite_pixel(3, 473, 355));
+  EXPECT_TRUE(texture_matches_copy(6));
+  {
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    EXPECT_EQ(sprite_store::find(6)->key_colour, 0xFF00FFu);
+    EXPECT_EQ(sprite_store::find(6)->flags, 8);
+  }
+  EXPECT_EQ(sprite_copy(3, 3), 1);  // onto itself: a fresh, unclipped sprite
+  EXPECT_EQ(sprite_width(3), kPictureWidth);
+  EXPECT_EQ(sprite_pixel(3, 1, 2), 0xFF000000u | picture_colour(1, 2));
+  EXPECT_EQ(sprite_copy(40, 7), 0);
+  EXPECT_EQ(sprite_width(7), 0);
+}
+
+TEST_F(Sprites, CreateIsTransparentBlackUnderTheBlackKey) {
+  ASSERT_EQ(sprite_create(2, 800, 640), 1);
+  EXPECT_EQ(sprite_pixel(2, 0, 0), 0u);
+  sprite_transparent_colour(2, 0);  // already keyed with black: untouched
+  EXPECT_EQ(sprite_pixel(2, 0, 0), 0u);
+  sprite_transparent_colour(-1, 0x271D14);
+  ASSERT_EQ(sprite_create(2, 4, 4), 1);
+  EXPECT_EQ(sprite_pixel(2, 3, 3), 0xFF000000u);
+  ASSERT_EQ(sprite_create(2, 4, 4, kSpriteKeepAlpha), 1);
+  EXPECT_EQ(sprite_pixel(2, 3, 3), 0u);
+  for (auto [w, h] : {std::pair{0, 4}, {4, -1}, {100000, 4}}) EXPECT_EQ(sprite_create(2, w, h), 0);
+  EXPECT_EQ(sprite_width(2), 0);  // the failed creation freed the number
+}
+
+TEST_F(Sprites, NumbersFollowTheObjectTable) {
+  const int a = sprite_create(-1, 2, 2), b = sprite_create(-1, 2, 2);
+  EXPECT_GT(a, 0);  // -1 never hands out 0, which would read as failure
+  EXPECT_GT(b, 0);
+  EXPECT_NE(a, b);
+  ASSERT_EQ(sprite_create(0, 5, 5), 1);
+  EXPECT_EQ(sprite_width(0), 5);
+  ASSERT_EQ(sprite_create(0, 7, 5), 1);  // replaces the old sprite
+  EXPECT_EQ(sprite_width(0), 7);
+  const Bytes junk(100, 0x42);
+  EXPECT_EQ(sprite_load_memory(0, junk.data(), junk.size()), 0);
+  EXPECT_EQ(sprite_width(0), 0);  // a failed load leaves the number free
+  sprite_display(0, 0, 0, 255);  // not a sprite: nothing, no fault
+  sprite_display(999999, 0, 0, 255);
+  sprite_clip(-5, 0, 0, 1, 1);
+  EXPECT_EQ(sprite_create(runtime::ObjectTable<int, 64>::kMaxNumber + 1, 2, 2), 0);
+  sprite_free(a);
+  EXPECT_EQ(sprite_width(a), 0);
+  EXPECT_EQ(sprite_width(b), 2);
+  sprite_free(-1);
+  EXPECT_EQ(sprite_width(b), 0);
+}
+
+TEST_F(Sprites, GrabTakesTheBackBufferRectangle) {
+  load_picture(3);
+  sprite_display(3, 0, 0, 255);
+  ASSERT_EQ(sprite_grab_screen(8, 10, 20, 30, 40), 1);
+  EXPECT_EQ(sprite_width(8), 30);
+  EXPECT_EQ(sprite_height(8), 40);
+  for (auto [x, y] : {std::pair{0, 0}, {29, 0}, {0, 39}, {29, 39}, {13, 17}})
+    EXPECT_EQ(sprite_pixel(8, x, y), 0xFF000000u | picture_colour(10 + x, 20 + y));
+  EXPECT_TRUE(texture_matches_copy(8));
+}
+
+// Batching must not change what call order means: later displays cover earlier ones, and a
+// texture changed after a display leaves that display with the old contents.
+TEST_F(Sprites, BatchedDisplaysKeepCallOrder) {
+  solid(10, 20, 20, 0x0000FF);
+  solid(11, 20, 20, 0x00FF00);
+  sprite_display(10, 0, 0, 255);
+  sprite_display(11, 10, 0, 255);
+  sprite_display(10, 20, 0, 255);
+  sprite_display(11, 30, 0, 255, 0x123456);
+  auto screen = read_screen();
+  EXPECT_EQ(at(screen, 5, 5), 0x0000FFu);
+  EXPECT_EQ(at(screen, 15, 5), 0x00FF00u);
+  EXPECT_EQ(at(screen, 25, 5), 0x0000FFu);
+  EXPECT_EQ(at(screen, 35, 5), 0x123456u);
+
+  screen_clear(kBackground);
+  sprite_display(10, 0, 100, 255);
+  ASSERT_NE(draw_start(sprite_output(10)), 0);
+  draw_box(0, 0, 20, 20, 0xFF0000);
+  draw_stop();
+  sprite_display(10, 40, 100, 255);
+  sprite_free(11);
+  screen = read_screen();
+  EXPECT_EQ(at(screen, 5, 105), 0x0000FFu);
+  EXPECT_EQ(at(screen, 45, 105), 0xFF0000u);
+}
+
+}  // namespace
