@@ -26,7 +26,6 @@
 namespace {
 
 constexpr float kWeightScale = 1.0f / 2147483648.0f;  // 2^-31
-constexpr int64_t kOne = int64_t(1) << 32;            // 1.0 in 32.32
 constexpr int64_t kEpsilon = 1;                       // 2^-32
 
 inline float interpolate(const int16_t* data, int64_t position) {

@@ -1,0 +1,192 @@
+// Real modules from the shared corpus: every real-world module loads and renders 60 s through
+// the chunk renderer; the synthetic edge cases load or are rejected as intended; and the
+// (order, row) timeline matches the reference players chunk for chunk where it should.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "module_fixture.h"
+
+namespace {
+
+const std::string kCorpus = QUORVANE_CORPUS_DIR;
+constexpr int kSixtySecondChunks = 60 * kMusicRate / kMusicChunkFrames;  // 60136, as the references
+
+std::vector<uint8_t> read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Reference timeline expanded to one (order, row) entry per chunk.
+std::vector<uint16_t> read_reference(const std::string& path, int chunks) {
+  std::vector<uint16_t> entries;
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return entries;
+  long frame = 0;
+  int order = 0, row = 0;
+  std::vector<std::pair<long, uint16_t>> changes;
+  while (std::fscanf(f, "%ld %d %d", &frame, &order, &row) == 3) changes.push_back({frame, uint16_t(order | row << 8)});
+  std::fclose(f);
+  size_t next = 0;
+  uint16_t current = 0;
+  for (int k = 0; k < chunks; ++k) {
+    while (next < changes.size() && changes[next].first <= long(k) * kMusicChunkFrames) current = changes[next++].second;
+    entries.push_back(current);
+  }
+  return entries;
+}
+
+struct CorpusModule {
+  const char* file;           // relative to the corpus folder
+  bool loads;                 // false: the loader must reject it
+  const char* timeline_note;  // null: the timeline must match the reference over 60 s
+  bool audible = true;        // false: every sample is in a form this player does not decode
+};
+
+// Timelines that differ from the references until the effect commands are in: every one of
+// these uses speed/BPM changes, breaks, jumps, loops or delays in its first 60 s.
+constexpr const char* kNeedsEffects = "uses timing effects (Fxx, Bxx, Dxx, E6x, EEx) that are not implemented";
+
+const CorpusModule kModules[] = {
+    {"asciishooter-title.xm", true, nullptr},
+    {"bomberclone-cerror_numero_2.xm", true, kNeedsEffects},
+    {"bomberclone-slice_me_nice.xm", true, nullptr},
+    {"bomberclone-zb-tnt.xm", true, kNeedsEffects},
+    {"butano-galgox_snowheart_melody.xm", true, kNeedsEffects},
+    {"ceferino-menu.xm", true, nullptr},
+    {"clanlib-clanbeat.xm", true, nullptr},
+    {"criticalmass-lg-criti.xm", true, nullptr},
+    {"flobopuyo-strange_fear2.xm", true, nullptr},
+    {"frozenbubble-mainzik-2p.xm", true, kNeedsEffects},
+    {"gambas3-music.xm", true, kNeedsEffects},
+    {"gemdropx-2force.xm", true, nullptr},
+    {"gemdropx-hr_suds.xm", true, kNeedsEffects},
+    {"heroes-endscroll.xm", true, nullptr},
+    {"heroes-heroes02.xm", true, nullptr},
+    {"heroes-heroes07.xm", true, kNeedsEffects},
+    {"libxmp-dontyou.xm", false, "XM 1.02 layout: rejected"},
+    {"libxmp-rhino_sting.xm", true, kNeedsEffects},
+    {"libxmp-roadblas.xm", true, kNeedsEffects},
+    {"milkytracker-slumberjack.xm", true, kNeedsEffects},
+    {"milkytracker-sv_ttt.xm", true, nullptr},
+    {"milkytracker-theday.xm", true, kNeedsEffects},
+    {"milkytracker-universalnetwork2_real.xm", true, nullptr},
+    {"mzxtests-MRHPx-HBTN_LUCiFER.xm", true, nullptr, false},  // ADPCM samples only: silent
+    {"mzxtests-bit_loader.xm", true, nullptr},
+    {"mzxtests-xyce-dans_la_rue.xm", true, kNeedsEffects},
+    {"njam-satisfy.xm", true, nullptr},
+    {"pekkakana2-song09.xm", true, kNeedsEffects},
+    {"rafkill-song2.xm", true, kNeedsEffects},
+    {"rafkill-song3.xm", true, nullptr},
+    {"rafkill-song4.xm", true, kNeedsEffects},
+    {"rafkill-song5.xm", true, nullptr},
+    {"rili-jeu2.xm", true, kNeedsEffects},
+    {"solarwolf-arg.xm", true, kNeedsEffects},
+    {"vodovod-vodovod.xm", true, nullptr},
+    {"vor-mph.xm", true, nullptr},
+    {"tests/openmpt-PatLoop-Various.xm", true, "pattern-loop corner cases; the references disagree"},
+    {"tests/openmpt-PatternDelay-NoteDelay.xm", true, kNeedsEffects},
+    {"tests/openmpt-SetEnvPos.xm", true, nullptr},
+    {"tests/openmpt-Tremor.xm", true, nullptr},
+};
+
+std::string stem(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+  return name.substr(0, name.size() - 3);
+}
+
+class Corpus : public ::testing::TestWithParam<CorpusModule> {};
+
+TEST_P(Corpus, LoadsRendersAndFollowsTheReferenceTimeline) {
+  const CorpusModule& c = GetParam();
+  const std::vector<uint8_t> image = read_file(kCorpus + "/" + c.file);
+  ASSERT_FALSE(image.empty()) << "missing corpus file " << c.file;
+  const char* reason = nullptr;
+  ModulePtr m = load_image(image, &reason);
+  if (!c.loads) {
+    EXPECT_FALSE(m) << c.file;
+    return;
+  }
+  ASSERT_TRUE(m) << c.file << ": " << (reason ? reason : "");
+  RingPtr ring(music_ring_create());
+  music_start(m.get());
+  std::vector<uint16_t> timeline;
+  bool sound = false;
+  for (int k = 0; k < kSixtySecondChunks; ++k) {
+    const int chunk = music_render_chunk(m.get(), ring.get());
+    timeline.push_back(ring->history[chunk].load());
+    for (int i = 0; i < 2 * kMusicChunkFrames && !sound; ++i) sound = ring->wave[2 * kMusicChunkFrames * chunk + i] != 0;
+  }
+  EXPECT_EQ(sound, c.audible) << c.file;
+
+  const std::vector<uint16_t> reference = read_reference(kCorpus + "/timelines/" + stem(c.file) + ".txt", kSixtySecondChunks);
+  ASSERT_EQ(reference.size(), timeline.size()) << "missing reference timeline for " << c.file;
+  int differing = 0, first = -1;
+  for (size_t k = 0; k < timeline.size(); ++k)
+    if (timeline[k] != reference[k] && differing++ == 0) first = int(k);
+  if (c.timeline_note) {
+    std::printf("%s: %d of %d chunks differ from the reference (%s)\n", c.file, differing, kSixtySecondChunks,
+                c.timeline_note);
+    return;
+  }
+  EXPECT_EQ(differing, 0) << c.file << ": first difference at frame " << first * kMusicChunkFrames << ": ours "
+                          << music_history_order(timeline[size_t(first)]) << "/" << music_history_row(timeline[size_t(first)])
+                          << ", reference " << music_history_order(reference[size_t(first)]) << "/"
+                          << music_history_row(reference[size_t(first)]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, Corpus, ::testing::ValuesIn(kModules),
+                         [](const ::testing::TestParamInfo<CorpusModule>& info) {
+                           std::string name = stem(info.param.file);
+                           for (char& ch : name)
+                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                           return name;
+                         });
+
+TEST(SyntheticCorpus, LoadOrRejectAsIntended) {
+  const std::string dir = kCorpus + "/synthetic/";
+  EXPECT_FALSE(load_image(read_file(dir + "synth_33ch.xm")));
+  EXPECT_FALSE(load_image(read_file(dir + "synth_inst17.xm")));
+
+  ModulePtr base = load_image(read_file(dir + "synth_base.xm"));
+  ASSERT_TRUE(base);
+  EXPECT_EQ(base->instruments[2].samples[0]->loop_kind, kLoopPingPong);  // both loop bits
+
+  ModulePtr packed0 = load_image(read_file(dir + "synth_packed0.xm"));
+  ASSERT_TRUE(packed0);
+  EXPECT_EQ(packed0->patterns[1].rows, 32);
+
+  ModulePtr missing = load_image(read_file(dir + "synth_missing_pattern.xm"));
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->pattern_slots, 6);
+  for (int p = 2; p < 6; ++p) EXPECT_EQ(missing->patterns[p].rows, 64);
+
+  // Instrument 2 holds a 16-bit sample of 401 bytes: 200 samples, and the odd byte is skipped so
+  // that instrument 3 still reads its own header.
+  ModulePtr odd = load_image(read_file(dir + "synth_odd16.xm"));
+  ASSERT_TRUE(odd);
+  EXPECT_EQ(odd->instruments[1].samples[0]->length, 200u);
+  EXPECT_EQ(odd->instruments[2].samples[0]->length, 128u);
+  EXPECT_EQ(odd->instruments[2].samples[0]->loop_kind, kLoopPingPong);
+
+  ModulePtr past_end = load_image(read_file(dir + "synth_loop_past_end.xm"));
+  ASSERT_TRUE(past_end);
+  for (int i = 0; i < past_end->instrument_count; ++i)
+    for (int s = 0; s < past_end->instruments[i].sample_count; ++s) {
+      const music_sample& x = *past_end->instruments[i].samples[s];
+      EXPECT_LE(uint64_t(x.loop_start) + x.loop_length, x.length);
+    }
+
+  ModulePtr truncated = load_image(read_file(dir + "synth_truncated.xm"));
+  ASSERT_TRUE(truncated);  // the cut sample is shortened, the missing instrument is empty
+  RingPtr ring(music_ring_create());
+  for (ModulePtr* m : {&base, &packed0, &missing, &odd, &past_end, &truncated}) {
+    music_start(m->get());
+    for (int k = 0; k < 6000; ++k) music_render_chunk(m->get(), ring.get());
+  }
+}
+
+}  // namespace
