@@ -1,0 +1,194 @@
+// Drawing onto sprites: boxes, circles, images, modes, keying at draw_stop, and the image table.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "gl_fixture.h"
+#include "picture_writers.h"
+#include "runtime/draw/draw.h"
+#include "runtime/image/image.h"
+
+namespace {
+
+constexpr uint32_t kOpaque = 0xFF000000;
+
+class Drawing : public ScreenTest {
+ protected:
+  // A 100 x 60 target, opaque black (the default key is set elsewhere than black).
+  void SetUp() override {
+    ScreenTest::SetUp();
+    if (IsSkipped()) return;
+    sprite_transparent_colour(-1, 0xFF00FF);
+    ASSERT_EQ(sprite_create(kTarget, 100, 60), 1);
+    ASSERT_NE(draw_start(sprite_output(kTarget)), 0);
+  }
+  void TearDown() override {
+    draw_stop();
+    image_free(-1);
+    ScreenTest::TearDown();
+  }
+  // One character per pixel of row y, columns x0..x1-1: '#' = `colour`, '.' = opaque black.
+  static std::string row(int y, int x0, int x1, uint32_t colour) {
+    std::string s;
+    for (int x = x0; x < x1; ++x) {
+      const uint32_t p = sprite_pixel(kTarget, x, y);
+      s += p == (kOpaque | colour) ? '#' : p == kOpaque ? '.' : '?';
+    }
+    return s;
+  }
+  static constexpr int kTarget = 12;
+};
+
+TEST_F(Drawing, BoxesAreCutToTheSprite) {
+  draw_box(50, 10, -10, 1, 0x0000FF);   // negative width: columns 40..49
+  draw_box(95, 20, 10, -2, 0x00FF00);   // negative height: rows 18, 19; cut at the right edge
+  draw_box(-1000, -1000, 500, 500, 0xFFFFFF);  // wholly outside
+  draw_box(0, 59, 0, 5, 0xFFFFFF);     // no width
+  draw_stop();
+  EXPECT_EQ(row(10, 38, 52, 0x0000FF), "..##########..");
+  EXPECT_EQ(row(18, 93, 100, 0x00FF00), "..#####");
+  EXPECT_EQ(row(19, 93, 100, 0x00FF00), "..#####");
+  EXPECT_EQ(row(20, 93, 100, 0x00FF00), ".......");
+  EXPECT_EQ(row(59, 0, 4, 0xFFFFFF), "....");
+  EXPECT_TRUE(texture_matches_copy(kTarget));
+}
+
+TEST_F(Drawing, DrawingRowZeroIsTheTopRowAsDisplayed) {
+  draw_box(0, 0, 100, 1, 0x0000FF);
+  draw_stop();
+  sprite_display(kTarget, 200, 300, 255);
+  const auto screen = read_screen();
+  EXPECT_EQ(at(screen, 200, 300), 0x0000FFu);
+  EXPECT_EQ(at(screen, 200, 301), 0u);
+}
+
+TEST_F(Drawing, KeyColourBecomesTransparentAtStopAndEverythingElseOpaque) {
+  draw_stop();
+  // A copy keeps the source's alpha: transparent black under the black key, recorded key magenta.
+  sprite_transparent_colour(-1, 0);
+  ASSERT_EQ(sprite_create(13, 10, 10), 1);
+  sprite_transparent_colour(-1, 0xFF00FF);
+  ASSERT_EQ(sprite_copy(13, 14), 1);
+  EXPECT_EQ(sprite_pixel(14, 0, 0), 0u);
+  ASSERT_NE(draw_start(sprite_output(14)), 0);
+  draw_box(2, 2, 3, 3, 0xFF00FF);
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(14, 3, 3), 0x00FF00FFu);
+  EXPECT_EQ(sprite_pixel(14, 0, 0), kOpaque);  // transparent before, not drawn over, not the key
+  EXPECT_TRUE(texture_matches_copy(14));
+}
+
+TEST_F(Drawing, KeepAlphaSpriteIsNotKeyed) {
+  draw_stop();
+  ASSERT_EQ(sprite_create(13, 4, 4, kSpriteKeepAlpha), 1);
+  ASSERT_NE(draw_start(sprite_output(13)), 0);
+  draw_box(0, 0, 2, 2, 0xFF00FF);
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(13, 0, 0), 0x00FF00FFu);
+  EXPECT_EQ(sprite_pixel(13, 3, 3), 0u);
+}
+
+TEST_F(Drawing, FilledAndOutlinedCircles) {
+  draw_circle(5, 5, 3, 0xFFFFFF);
+  draw_mode(kDrawOutline);
+  draw_circle(20, 5, 3, 0x00FF00);
+  draw_mode(0);
+  draw_circle(40, 5, 0, 0x0000FF);
+  draw_circle(60, 5, -1, 0x0000FF);
+  draw_stop();
+  const char* disc[] = {"..###..", ".#####.", "#######", "#######", "#######", ".#####.", "..###.."};
+  const char* ring[] = {"..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."};
+  for (int y = 0; y < 7; ++y) {
+    EXPECT_EQ(row(2 + y, 2, 9, 0xFFFFFF), disc[y]) << y;
+    EXPECT_EQ(row(2 + y, 17, 24, 0x00FF00), ring[y]) << y;
+  }
+  EXPECT_EQ(row(5, 39, 42, 0x0000FF), ".#.");
+  EXPECT_EQ(row(5, 59, 62, 0x0000FF), "...");
+}
+
+TEST_F(Drawing, HugeAndOffSpriteCirclesAreClippedQuickly) {
+  draw_circle(50, 30, 2000000000, 0x0000FF);  // covers everything, visits only 60 rows
+  draw_circle(-500, -500, 40, 0xFFFFFF);
+  draw_circle(99, 59, 2, 0xFFFFFF);
+  draw_stop();
+  EXPECT_EQ(row(0, 0, 3, 0x0000FF), "###");
+  EXPECT_EQ(row(57, 97, 100, 0xFFFFFF), "?##");  // blue from the huge circle, then the corner disc
+  EXPECT_EQ(row(59, 97, 100, 0xFFFFFF), "###");
+}
+
+TEST_F(Drawing, XorModeFlipsColourBits) {
+  draw_box(0, 0, 4, 1, 0x0000F0);
+  draw_mode(kDrawXor);
+  draw_box(2, 0, 4, 1, 0x0000FF);
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(kTarget, 0, 0), kOpaque | 0x0000F0);
+  EXPECT_EQ(sprite_pixel(kTarget, 2, 0), kOpaque | 0x00000F);
+  EXPECT_EQ(sprite_pixel(kTarget, 5, 0), kOpaque | 0x0000FF);
+}
+
+TEST_F(Drawing, ImagesAreCopiedUprightAndClipped) {
+  BmpSpec spec{3, 2, 24, 0, {}, [](int x, int y) { return uint32_t(0x100000 * (x + 1) + 0x10 * (y + 1)); }, {}};
+  const Bytes file = write_bmp(spec);
+  const uint32_t handle = image_load_memory(20, file.data(), file.size());
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(image_handle(20), handle);
+  EXPECT_EQ(image_width(20), 3);
+  draw_image(handle, 10, 10);
+  draw_image(handle, 98, 58);  // only its top-left 2 x 2
+  draw_image(handle + 1000, 0, 0);  // no such image
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(kTarget, 10, 10), kOpaque | 0x100010);  // r 0x10, b 0x10 packed r + 65536 b
+  EXPECT_EQ(sprite_pixel(kTarget, 12, 11), kOpaque | 0x200030);
+  EXPECT_EQ(sprite_pixel(kTarget, 99, 59), kOpaque | 0x200020);
+  EXPECT_EQ(sprite_pixel(kTarget, 0, 0), kOpaque);
+}
+
+TEST_F(Drawing, ImageGrabCopiesARectangle) {
+  BmpSpec spec{8, 8, 24, 0, {}, [](int x, int y) { return uint32_t(x << 16 | y << 8 | 1); }, {}};
+  const Bytes file = write_bmp(spec);
+  ASSERT_NE(image_load_memory(20, file.data(), file.size()), 0u);
+  const uint32_t grabbed = image_grab(20, 21, 6, 2, 4, 3);  // two columns lie outside: black
+  ASSERT_NE(grabbed, 0u);
+  EXPECT_EQ(image_width(21), 4);
+  EXPECT_EQ(image_height(21), 3);
+  draw_image(grabbed, 0, 0);
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(kTarget, 0, 0), kOpaque | 0x010206);  // source (6, 2)
+  EXPECT_EQ(sprite_pixel(kTarget, 1, 2), kOpaque | 0x010407);  // source (7, 4)
+  EXPECT_EQ(sprite_pixel(kTarget, 2, 0), kOpaque);
+  EXPECT_EQ(image_grab(99, 22, 0, 0, 2, 2), 0u);  // no source: the number stays untouched
+  EXPECT_EQ(image_grab(20, 21, 0, 0, 0, 2), 0u);
+  EXPECT_EQ(image_handle(21), grabbed);
+  const Bytes junk(40, 1);
+  EXPECT_EQ(image_load_memory(21, junk.data(), junk.size()), 0u);
+  EXPECT_FALSE(image_exists(21));
+}
+
+TEST_F(Drawing, NothingHappensWithoutACurrentOutput) {
+  draw_stop();
+  draw_box(0, 0, 100, 60, 0xFFFFFF);
+  draw_circle(10, 10, 5, 0xFFFFFF);
+  draw_mode(kDrawXor);
+  draw_image(1, 0, 0);
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(kTarget, 0, 0), kOpaque);
+  EXPECT_EQ(draw_start(nullptr), 0);
+  EXPECT_EQ(sprite_output(77), nullptr);
+}
+
+TEST_F(Drawing, FreedTargetThrowsTheDrawingAway) {
+  draw_box(0, 0, 10, 10, 0xFFFFFF);
+  sprite_free(kTarget);
+  ASSERT_EQ(sprite_create(kTarget, 5, 5), 1);  // a new sprite under the same number
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(kTarget, 0, 0), kOpaque);
+  EXPECT_EQ(sprite_width(kTarget), 5);
+}
+
+TEST(ColourPacking, RgbAndRgba) {
+  EXPECT_EQ(rgb(1, 11, 21), 0x150B01u);
+  EXPECT_EQ(rgba(1, 2, 3, 4), 0x04030201u);
+  static_assert(rgb(0x33, 0x33, 0x55) == 0x553333);
+}
+
+}  // namespace
