@@ -1,0 +1,310 @@
+// The music module: xmcompose writes exactly the committed file, the build embeds it, and the
+// file is a well-formed FT2 XM whose song fits the show's timeline and uses the instrument and
+// effect features the player must handle.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "assets/music.h"
+#include "generator_run.h"
+
+namespace {
+
+struct Cell {
+  int note = 0, instrument = 0, volume = 0, effect = 0, param = 0;
+};
+
+struct Sample {
+  uint32_t length = 0, loop_start = 0, loop_length = 0;  // in bytes, as stored
+  int volume = 0, type = 0;
+};
+
+struct Instrument {
+  int volume_points = 0, panning_points = 0, volume_sustain = 0, volume_type = 0, panning_type = 0;
+  int vibrato_type = 0, vibrato_sweep = 0, vibrato_depth = 0, vibrato_rate = 0, fadeout = 0;
+  std::vector<Sample> samples;
+};
+
+// A strict reader of the XM layout: every count is checked against the bytes that are there.
+struct Module {
+  int version = 0, header_size = 0, song_length = 0, restart = 0, channels = 0, flags = 0;
+  int speed = 0, bpm = 0;
+  std::vector<int> orders;
+  std::vector<std::vector<Cell>> patterns;  // rows × channels
+  std::vector<int> pattern_rows;
+  std::vector<Instrument> instruments;
+  std::string error;
+
+  Cell cell(int order, int row, int channel) const {
+    return patterns[static_cast<size_t>(orders[static_cast<size_t>(order)])]
+                   [static_cast<size_t>(row * channels + channel)];
+  }
+};
+
+class Reader {
+ public:
+  explicit Reader(const std::vector<unsigned char>& b) : b_(b) {}
+  bool ok(size_t n) const { return at_ + n <= b_.size(); }
+  unsigned u8() { return at_ < b_.size() ? b_[at_++] : (failed_ = true, 0u); }
+  unsigned u16() { return u8() | u8() << 8; }
+  uint32_t u32() { return u16() | static_cast<uint32_t>(u16()) << 16; }
+  void skip(size_t n) { at_ += n; failed_ |= at_ > b_.size(); }
+  size_t at() const { return at_; }
+  void seek(size_t to) { at_ = to; failed_ |= at_ > b_.size(); }
+  bool failed() const { return failed_; }
+
+ private:
+  const std::vector<unsigned char>& b_;
+  size_t at_ = 0;
+  bool failed_ = false;
+};
+
+Module parse(const std::vector<unsigned char>& bytes) {
+  Module m;
+  Reader r(bytes);
+  if (std::string(bytes.begin(), bytes.begin() + 17) != "Extended Module: " || bytes[37] != 0x1A)
+    return m.error = "magic", m;
+  r.seek(58);
+  m.version = static_cast<int>(r.u16());
+  m.header_size = static_cast<int>(r.u32());
+  m.song_length = static_cast<int>(r.u16());
+  m.restart = static_cast<int>(r.u16());
+  m.channels = static_cast<int>(r.u16());
+  const int pattern_count = static_cast<int>(r.u16());
+  const int instrument_count = static_cast<int>(r.u16());
+  m.flags = static_cast<int>(r.u16());
+  m.speed = static_cast<int>(r.u16());
+  m.bpm = static_cast<int>(r.u16());
+  for (int i = 0; i < 256; ++i) {
+    const int order = static_cast<int>(r.u8());
+    if (i < m.song_length) m.orders.push_back(order);
+  }
+  r.seek(60 + static_cast<size_t>(m.header_size));
+  for (int p = 0; p < pattern_count; ++p) {
+    if (r.u32() != 9 || r.u8() != 0) return m.error = "pattern header", m;
+    const int rows = static_cast<int>(r.u16());
+    const size_t packed = r.u16();
+    const size_t start = r.at();
+    std::vector<Cell> cells(static_cast<size_t>(rows * m.channels));
+    for (Cell& c : cells) {
+      int* fields[5] = {&c.note, &c.instrument, &c.volume, &c.effect, &c.param};
+      const unsigned first = r.u8();
+      if (first & 0x80) {
+        for (int f = 0; f < 5; ++f)
+          if (first & (1u << f)) *fields[f] = static_cast<int>(r.u8());
+      } else {
+        c.note = static_cast<int>(first);
+        for (int f = 1; f < 5; ++f) *fields[f] = static_cast<int>(r.u8());
+      }
+    }
+    if (r.at() - start != packed) return m.error = "packed size of pattern " + std::to_string(p), m;
+    m.patterns.push_back(cells);
+    m.pattern_rows.push_back(rows);
+  }
+  for (int i = 0; i < instrument_count; ++i) {
+    const size_t start = r.at();
+    const uint32_t size = r.u32();
+    r.skip(23);
+    const int sample_count = static_cast<int>(r.u16());
+    Instrument in;
+    if (sample_count > 0) {
+      if (r.u32() != 40) return m.error = "sample header size", m;
+      r.skip(96 + 96);
+      in.volume_points = static_cast<int>(r.u8());
+      in.panning_points = static_cast<int>(r.u8());
+      in.volume_sustain = static_cast<int>(r.u8());
+      r.skip(5);
+      in.volume_type = static_cast<int>(r.u8());
+      in.panning_type = static_cast<int>(r.u8());
+      in.vibrato_type = static_cast<int>(r.u8());
+      in.vibrato_sweep = static_cast<int>(r.u8());
+      in.vibrato_depth = static_cast<int>(r.u8());
+      in.vibrato_rate = static_cast<int>(r.u8());
+      in.fadeout = static_cast<int>(r.u16());
+    }
+    r.seek(start + size);
+    for (int s = 0; s < sample_count; ++s) {
+      Sample sample;
+      sample.length = r.u32();
+      sample.loop_start = r.u32();
+      sample.loop_length = r.u32();
+      sample.volume = static_cast<int>(r.u8());
+      r.skip(1);
+      sample.type = static_cast<int>(r.u8());
+      r.skip(25);
+      in.samples.push_back(sample);
+    }
+    for (const Sample& s : in.samples) r.skip(s.length);
+    m.instruments.push_back(in);
+  }
+  if (r.failed()) return m.error = "truncated", m;
+  if (r.at() != bytes.size()) return m.error = "trailing bytes", m;
+  return m;
+}
+
+const std::vector<unsigned char>& committed() {
+  static const std::vector<unsigned char> bytes =
+      asset_test::read_bytes(asset_test::source_path("assets/music/quorvane.xm"));
+  return bytes;
+}
+
+const Module& module() {
+  static const Module m = parse(committed());
+  return m;
+}
+
+TEST(Music, ComposerWritesTheCommittedFileAndTheBuildEmbedsIt) {
+  std::filesystem::path dir = asset_test::fresh_temp_dir("xmcompose");
+  asset_test::ToolRun run =
+      asset_test::run_tool(QUORVANE_TOOL_XMCOMPOSE, "\"" + (dir / "quorvane.xm").string() + "\"", dir);
+  ASSERT_EQ(run.exit_code, 0) << run.error_output;
+  EXPECT_EQ(asset_test::read_bytes(dir / "quorvane.xm"), committed());
+  EXPECT_TRUE(asset_test::same_bytes(asset_music, asset_music_size, committed()));
+}
+
+TEST(Music, ComposerRejectsBadArgumentsWithOneLine) {
+  std::filesystem::path dir = asset_test::fresh_temp_dir("xmcompose_bad");
+  const std::string cases[] = {"", "a.xm b.xm", "\"" + (dir / "missing" / "q.xm").string() + "\""};
+  for (const std::string& arguments : cases) {
+    asset_test::ToolRun run = asset_test::run_tool(QUORVANE_TOOL_XMCOMPOSE, arguments, dir);
+    EXPECT_NE(run.exit_code, 0) << arguments;
+    ASSERT_FALSE(run.error_output.empty()) << arguments;
+    EXPECT_EQ(run.error_output.find('\n'), run.error_output.size() - 1) << run.error_output;
+  }
+}
+
+TEST(Music, IsAWellFormedFt2ModuleWithTheSongShapeTheShowNeeds) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  EXPECT_EQ(m.version, 0x0104);
+  EXPECT_EQ(m.header_size, 276);
+  EXPECT_EQ(m.flags & 1, 1) << "linear frequency table";
+  EXPECT_GE(m.channels, 8);
+  EXPECT_LE(m.channels, 16);
+  EXPECT_GE(m.song_length, 8);
+  EXPECT_GE(m.restart, 1) << "the late scene must keep running when the song loops";
+  EXPECT_LT(m.restart, m.song_length);
+  for (int rows : m.pattern_rows) EXPECT_EQ(rows, 64);
+  for (int order : m.orders) EXPECT_LT(order, static_cast<int>(m.patterns.size()));
+}
+
+// Channel 0 strikes exactly on the rows where the flash words appear in orders 1 to 4.
+TEST(Music, ChannelZeroMarksTheFlashWordRowsOfTheBuildUp) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  std::set<int> early, late;  // orders 1 and 3; orders 2 and 4
+  for (int block = 0; block < 3; ++block)
+    for (int phase : {1, 3, 6, 9, 12}) early.insert(16 * block + phase), late.insert(16 * block + phase);
+  early.insert({49, 51, 54, 57, 60});
+  late.insert({49, 51, 54, 58});
+  for (int order = 0; order <= 4; ++order) {
+    std::set<int> rows;
+    for (int row = 0; row < 64; ++row)
+      if (m.cell(order, row, 0).note != 0) rows.insert(row);
+    const std::set<int> expected = order == 0 ? std::set<int>{} : order % 2 ? early : late;
+    EXPECT_EQ(rows, expected) << "order " << order;
+  }
+}
+
+int notes_in(const Module& m, int order) {
+  int n = 0;
+  for (int row = 0; row < 64; ++row)
+    for (int ch = 0; ch < m.channels; ++ch) n += m.cell(order, row, ch).note != 0;
+  return n;
+}
+
+TEST(Music, OpensSparselyAndBuildsUpToTheFullArrangement) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  for (int order = 1; order <= 5; ++order)
+    EXPECT_GT(notes_in(m, order), notes_in(m, order - 1)) << "order " << order;
+  EXPECT_LT(notes_in(m, 0) * 4, notes_in(m, 5));
+}
+
+// Frames per tick of the player for a BPM: trunc(1000 / hz × 44100 / 1000), hz = bpm × 2 / 5.
+double seconds_per_tick(int bpm) {
+  const float hz = static_cast<float>(bpm * 2) / 5.0f;
+  return static_cast<int>(1000.0 / hz * 44100.0 / 1000.0) / 44100.0;
+}
+
+// Plays the order list once through, following speed, tempo, breaks and jumps, up to the end.
+TEST(Music, PlaysBetweenOneAndAHalfAndThreeMinutesBeforeItLoops) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  int speed = m.speed, bpm = m.bpm;
+  double seconds = 0;
+  for (int order = 0; order < m.song_length;) {
+    int next_order = order + 1, row = 0;
+    bool leave = false;
+    for (; row < 64 && !leave; ++row) {
+      for (int ch = 0; ch < m.channels; ++ch) {
+        const Cell c = m.cell(order, row, ch);
+        if (c.effect == 0xF && c.param > 0) (c.param < 32 ? speed : bpm) = c.param;
+        if (c.effect == 0xD) leave = true;
+        if (c.effect == 0xB) leave = true, next_order = c.param <= order ? m.song_length : c.param;
+      }
+      seconds += speed * seconds_per_tick(bpm);
+    }
+    order = next_order;
+  }
+  EXPECT_GE(seconds, 90.0);
+  EXPECT_LE(seconds, 180.0);
+}
+
+TEST(Music, InstrumentsUseEnvelopesVibratoAndBothSampleWidthsAndLoopKinds) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  bool sustain = false, panning = false, fadeout = false, vibrato = false;
+  std::set<int> widths, loops;
+  for (const Instrument& in : m.instruments) {
+    sustain |= (in.volume_type & 3) == 3 && in.volume_sustain < in.volume_points - 1;
+    panning |= (in.panning_type & 1) && in.panning_points >= 2;
+    fadeout |= in.fadeout > 0;
+    vibrato |= in.vibrato_depth > 0 && in.vibrato_rate > 0;
+    ASSERT_EQ(in.samples.size(), 1u);
+    for (const Sample& s : in.samples) {
+      const uint32_t width = s.type & 0x10 ? 2 : 1;
+      widths.insert(static_cast<int>(width));
+      loops.insert(s.type & 3);
+      EXPECT_GT(s.length, 0u);
+      EXPECT_EQ(s.length % width, 0u);
+      EXPECT_LE(s.volume, 64);
+      if (s.type & 3) {
+        EXPECT_GT(s.loop_length, 0u);
+        EXPECT_LE(s.loop_start + s.loop_length, s.length);
+      }
+    }
+  }
+  EXPECT_TRUE(sustain && panning && fadeout && vibrato);
+  EXPECT_EQ(widths, (std::set<int>{1, 2}));
+  EXPECT_TRUE(loops.count(1) && loops.count(2)) << "forward and ping-pong loops";
+}
+
+TEST(Music, PatternsUseAGoodSpreadOfEffectsAndKeyOffs) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  std::set<int> effects;  // effect × 16 + sub-command for E, effect alone otherwise
+  bool key_off = false, volume_column = false;
+  for (const std::vector<Cell>& pattern : m.patterns)
+    for (const Cell& c : pattern) {
+      key_off |= c.note == 97;
+      volume_column |= c.volume >= 0x10 && c.volume <= 0x50;
+      if (c.effect == 0 && c.param == 0) continue;
+      effects.insert(c.effect == 0xE ? 0xE0 + (c.param >> 4) : c.effect);
+    }
+  const struct {
+    int effect;
+    const char* name;
+  } kWanted[] = {{0x0, "arpeggio"},           {0x1, "portamento up"}, {0x2, "portamento down"},
+                 {0x3, "tone portamento"},    {0x4, "vibrato"},       {0xA, "volume slide"},
+                 {0xC, "set volume"},         {0xD, "pattern break"}, {0xE9, "retrigger"},
+                 {0xED, "note delay"},        {0xF, "speed/tempo"}};
+  for (const auto& w : kWanted) EXPECT_TRUE(effects.count(w.effect)) << w.name;
+  EXPECT_TRUE(key_off);
+  EXPECT_TRUE(volume_column);
+}
+
+}  // namespace

@@ -1,0 +1,523 @@
+// The score of "quorvane", in A minor at 125 BPM, speed 6 (4 rows a beat, 16 rows a bar,
+// 4 bars a pattern, 7.68 s a pattern). Every order position has a pattern of its own.
+//
+// The shape follows the show: order 0 is a sparse opening; orders 1 to 4 build up under the
+// flash words, with stabs on channel 0 exactly on the rows where words appear (rows 1, 3, 6,
+// 9 and 12 of every 16; the last bar ends 57 and 60 in orders 1 and 3, 58 in orders 2 and 4);
+// order 5 on is the full arrangement, and the song loops back to order 5.
+//
+// Notation. Melodies: 16 tokens a bar, one per row: "A5" note (octave 5), "G#4" sharp,
+// "/B5" tone portamento to B5, "." hold, "~" vibrato, "<" fade, "^" key off.
+// Drums: one character a row, 64 a pattern ("|" only separates bars): kick X x (loud, soft),
+// snare S s (loud, ghost), r R (rolls: 2 and 3 hits a row); hats h H (soft, loud), o open.
+// Bass: r root, o octave, f fifth, ^ key off, . hold.
+#include "tools/xmcompose/score.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tools/xmcompose/instruments.h"
+
+namespace xmcompose {
+namespace {
+
+constexpr int kRows = 64;
+constexpr int kBarRows = 16;
+constexpr uint8_t kKeyOff = 97;
+
+// Effect numbers of the XM effect column.
+enum Effect : uint8_t {
+  kArpeggio = 0x0,
+  kPortaUp = 0x1,
+  kPortaDown = 0x2,
+  kTonePorta = 0x3,
+  kVibrato = 0x4,
+  kVolumeSlide = 0xA,
+  kPositionJump = 0xB,
+  kSetVolume = 0xC,
+  kPatternBreak = 0xD,
+  kExtended = 0xE,  // E9x retrigger, EDx note delay
+  kSpeed = 0xF,
+};
+
+uint8_t vol(int v) { return static_cast<uint8_t>(0x10 + v); }
+
+[[noreturn]] void score_error(const std::string& what) {
+  std::fprintf(stderr, "xmcompose: score error: %s\n", what.c_str());
+  std::exit(1);
+}
+
+// --- Pitches and chords ----------------------------------------------------------------------
+
+int pitch_class(char letter) {
+  static const int kClass[7] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
+  if (letter < 'A' || letter > 'G') score_error(std::string("bad note letter ") + letter);
+  return kClass[letter - 'A'];
+}
+
+// "A5", "G#4" → XM note number (C-0 = 1).
+uint8_t note_number(const std::string& name) {
+  size_t i = 0;
+  int pc = pitch_class(name[i++]);
+  if (i < name.size() && name[i] == '#') {
+    ++pc;
+    ++i;
+  }
+  if (i + 1 != name.size() || name[i] < '0' || name[i] > '7') score_error("bad note " + name);
+  return static_cast<uint8_t>(12 * (name[i] - '0') + pc + 1);
+}
+
+struct Chord {
+  int root = 0;  // pitch class
+  int third = 4;  // semitones above the root
+};
+
+std::array<Chord, 4> parse_chords(const std::string& line) {
+  std::array<Chord, 4> out;
+  size_t at = 0;
+  for (Chord& c : out) {
+    while (at < line.size() && line[at] == ' ') ++at;
+    if (at >= line.size()) score_error("four chords needed in \"" + line + "\"");
+    c.root = pitch_class(line[at++]);
+    if (at < line.size() && line[at] == '#') c.root = (c.root + 1) % 12, ++at;
+    if (at < line.size() && line[at] == 'm') c.third = 3, ++at;
+  }
+  return out;
+}
+
+int wrap12(int v) { return ((v % 12) + 12) % 12; }
+
+// Registers: pads keep every chord tone inside G-3..F#4 for smooth voice leading; the chip
+// and stab roots sit in F#3..F-4; the bass roots in E-2..D#3.
+uint8_t pad_note(int pc) { return static_cast<uint8_t>(44 + wrap12(pc - 7)); }
+uint8_t mid_root(const Chord& c) { return static_cast<uint8_t>(43 + wrap12(c.root - 6)); }
+uint8_t bass_root(const Chord& c) { return static_cast<uint8_t>(29 + wrap12(c.root - 4)); }
+
+// --- Parts -----------------------------------------------------------------------------------
+
+using Bar = const char*;
+using Melody = std::array<Bar, 4>;
+
+const Melody kThemeA = {
+    "E5 .  .  .  A5 .  G5 .  E5 .  .  .  D5 .  C5 .",   // Am
+    "C5 .  .  .  .  .  A4 .  C5 .  D5 .  F5 .  E5 .",   // F
+    "G5 .  .  .  E5 .  C5 .  G5 .  .  .  A5 .  G5 .",   // C
+    "D5 .  .  .  .  .  ~  ~  ~  ~  ^  .  B4 .  D5 .",   // G
+};
+const Melody kThemeA2 = {
+    "E5 .  .  .  A5 .  G5 .  E5 .  .  .  D5 .  E5 .",   // Am
+    "F5 .  .  .  E5 .  C5 .  A4 .  .  .  C5 .  D5 .",   // F
+    "E5 .  .  .  G5 .  C6 .  B5 .  G5 .  E5 .  D5 .",   // C
+    "D5 .  .  .  /E5 . ~  ~  ~  ~  ~  ~  <  <  ^  .",   // G
+};
+const Melody kThemeB = {
+    "A5 .  .  C6 .  .  A5 .  G5 .  .  .  F5 .  .  .",   // F
+    "G5 .  .  .  .  .  D5 .  G5 .  A5 .  /B5 . .  .",   // G
+    "B5 .  .  .  .  .  G5 .  E5 .  .  .  ~  ~  ~  ~",   // Em
+    "A5 .  .  .  ~  ~  ~  ~  ~  ~  ~  ~  ^  .  E5 .",   // Am
+};
+const Melody kThemeB2 = {
+    "C6 .  .  A5 .  .  C6 .  D6 .  .  .  C6 .  A5 .",   // F
+    "B5 .  .  .  G5 .  D5 .  G5 .  B5 .  D6 .  .  .",   // G
+    "E6 .  .  .  D6 .  B5 .  G5 .  .  .  /A5 . .  .",   // Em
+    "A5 .  .  .  ~  ~  ~  ~  ~  ~  ~  ~  <  <  ^  .",   // Am
+};
+const Melody kBreakA = {
+    "F5 .  .  .  .  .  .  .  E5 .  .  .  D5 .  .  .",   // Dm
+    "E5 .  .  .  .  .  .  .  ~  ~  ~  ~  ~  ~  ^  .",   // Am
+    "C5 .  .  .  .  .  .  .  D5 .  .  .  E5 .  .  .",   // F
+    "G#5 . .  .  .  .  .  .  ~  ~  ~  ~  B5 .  .  .",   // E
+};
+const Melody kBreakB = {
+    "A5 .  .  .  .  .  F5 .  D5 .  .  .  F5 .  A5 .",   // Dm
+    "C6 .  .  .  .  .  B5 .  A5 .  .  .  E5 .  .  .",   // Am
+    "F5 .  .  .  A5 .  C6 .  F6 .  .  .  E6 .  C6 .",   // F
+    "B5 .  .  .  .  .  .  .  G#5 . .  .  ~  ~  ^  .",   // E
+};
+
+struct Groove {
+  const char* kick;
+  const char* snare;
+  const char* hats;
+};
+
+const Groove kIntroGroove = {
+    "x...............|x...............|x...............|x...............",
+    "................|................|................|................",
+    "................|................|................|................",
+};
+const Groove kBuild1 = {
+    "X...x...X...x...|X...x...X...x...|X...x...X...x...|X...x...X...x...",
+    "................|................|................|................",
+    "................|................|................|................",
+};
+const Groove kBuild2 = {
+    "X...x...X...x...|X...x...X...x...|X...x...X...x...|X...x...X...x.x.",
+    "................|................|................|................",
+    "..h...h...h...h.|..h...h...h...h.|..h...h...h...h.|..h...h...h.h.hh",
+};
+const Groove kBuild3 = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
+    "....S.......S...|....S.......S...|....S.......S...|....S.......S.sS",
+    "..H...H...H...H.|..H...H...H...H.|..H...H...H...H.|..H...H...H.H.HH",
+};
+const Groove kBuild4 = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X...",
+    "....S.......S...|....S.......S...|....S.......S...|S...S...rrrrRRRR",
+    "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHh........",
+};
+const Groove kFull = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
+    "....S.......S..s|....S.......S...|....S.......S..s|....S.......S.sS",
+    "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhoHo",
+};
+const Groove kBreakdown = {
+    "X...............|X...............|X...............|X...............",
+    "................|................|................|................",
+    "........h.......|........h.......|........h.......|........h...h...",
+};
+const Groove kBreakBuild = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.X.X.X.X.X.X.X.",
+    "................|................|....S.......S...|S.S.S.S.rrrrRRRR",
+    "..h...h...h...h.|..h...h...h...h.|hhHhhhHhhhHhhhHo|hhHhhhHh........",
+};
+
+const char* kBassLong = "r..............^|r..............^|r..............^|r..............^";
+const char* kBassEighths = "r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.";
+const char* kBassMain = "r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.f.o.f.of";
+const char* kBassHold = "r...............|r...............|r...............|r...............";
+
+enum class Chip { kNone, kBell, kArp, kChord };
+enum class Accents { kNone, kWordsEarly, kWordsLate, kPhrase, kEveryBar };
+
+// Rows of each bar on which the flash words fall.
+constexpr int kWordRows[5] = {1, 3, 6, 9, 12};
+
+struct Section {
+  const char* chords;
+  const Groove* groove;
+  const char* bass;  // nullptr: no bass
+  Chip chip;
+  bool pads;
+  const Melody* melody;  // nullptr: no lead
+  Accents accents;
+  bool crash;
+  bool riser;
+};
+
+// The arrangement, one line per order position.
+const Section kSections[] = {
+    // chords        groove         bass          chip         pads  lead       accents              crash  riser
+    {"Am F C G", &kIntroGroove, nullptr, Chip::kBell, true, nullptr, Accents::kNone, true, false},             // 0
+    {"Am F C G", &kBuild1, kBassLong, Chip::kNone, true, nullptr, Accents::kWordsEarly, false, false},         // 1
+    {"Am F C G", &kBuild2, kBassEighths, Chip::kBell, true, nullptr, Accents::kWordsLate, false, false},       // 2
+    {"Am F C G", &kBuild3, kBassEighths, Chip::kArp, true, nullptr, Accents::kWordsEarly, false, false},       // 3
+    {"Am F C G", &kBuild4, kBassEighths, Chip::kArp, true, nullptr, Accents::kWordsLate, false, true},         // 4
+    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA, Accents::kPhrase, true, false},                // 5
+    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA2, Accents::kPhrase, false, false},              // 6
+    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB, Accents::kPhrase, true, false},               // 7
+    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB2, Accents::kPhrase, false, false},             // 8
+    {"Dm Am F E", &kBreakdown, kBassHold, Chip::kChord, true, &kBreakA, Accents::kNone, true, false},          // 9
+    {"Dm Am F E", &kBreakBuild, kBassEighths, Chip::kArp, true, &kBreakB, Accents::kPhrase, false, true},      // 10
+    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA, Accents::kPhrase, true, false},                // 11
+    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA2, Accents::kPhrase, false, false},              // 12
+    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB, Accents::kPhrase, true, false},               // 13
+    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB2, Accents::kPhrase, false, false},             // 14
+    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, nullptr, Accents::kEveryBar, true, false},               // 15
+    {"Dm Am F E", &kFull, kBassMain, Chip::kArp, true, &kBreakB, Accents::kPhrase, false, false},              // 16
+};
+constexpr int kOrderCount = sizeof kSections / sizeof kSections[0];
+constexpr int kRestart = 5;  // the full arrangement
+constexpr int kBreakdownOrder = 9;
+
+// The mix: each instrument's default volume (0..64), stored as its sample's volume so that the
+// balance holds on any player; the volume column only departs from it for dynamics.
+constexpr int kMix[kInstrumentCount + 1] = {
+    0,
+    /* stab */ 40, /* kick */ 60, /* snare */ 54, /* hat */ 26, /* open hat */ 26, /* bass */ 44,
+    /* chip */ 20, /* pad */ 19, /* lead */ 44, /* echo */ 18, /* crash */ 34, /* sweep */ 40,
+};
+constexpr int kStabVolume = kMix[kStab];
+constexpr int kPadVolume = kMix[kPad];
+constexpr int kLeadVolume = kMix[kLead];
+constexpr int kEchoVolume = kMix[kEcho];
+constexpr int kChipVolume = kMix[kChip];
+
+// --- The song grid ---------------------------------------------------------------------------
+
+class Grid {
+ public:
+  Grid() : cells_(static_cast<size_t>(kOrderCount * kRows * kChannelCount)) {}
+
+  // The cell at a row counted from the start of `order`; rows past the song's end are dropped.
+  XmCell* at(int order, int row, int channel) {
+    const int global = order * kRows + row;
+    if (global < 0 || global >= kOrderCount * kRows) return nullptr;
+    return &cells_[static_cast<size_t>(global * kChannelCount + channel)];
+  }
+  void note(int order, int row, int channel, uint8_t note, uint8_t instrument, int volume) {
+    if (XmCell* c = at(order, row, channel)) {
+      c->note = note;
+      c->instrument = instrument;
+      // Notes at their instrument's own level need no volume byte.
+      c->volume = volume > 0 && (instrument == 0 || volume != kMix[instrument]) ? vol(volume) : 0;
+    }
+  }
+  void effect(int order, int row, int channel, uint8_t effect, uint8_t param) {
+    if (XmCell* c = at(order, row, channel)) c->effect = effect, c->param = param;
+  }
+  void key_off(int order, int row, int channel) {
+    if (XmCell* c = at(order, row, channel)) *c = XmCell{kKeyOff, 0, 0, 0, 0};
+  }
+
+  std::vector<XmPattern> patterns() const {
+    std::vector<XmPattern> out(kOrderCount);
+    for (int o = 0; o < kOrderCount; ++o) {
+      const auto first = cells_.begin() + o * kRows * kChannelCount;
+      out[static_cast<size_t>(o)].cells.assign(first, first + kRows * kChannelCount);
+    }
+    return out;
+  }
+
+ private:
+  std::vector<XmCell> cells_;
+};
+
+std::string strip_bars(const char* text) {
+  std::string out;
+  for (const char* p = text; *p; ++p)
+    if (*p != '|') out += *p;
+  if (out.size() != kRows) score_error(std::string("pattern line is not 64 rows: ") + text);
+  return out;
+}
+
+std::vector<std::string> tokens(const char* bar) {
+  std::vector<std::string> out;
+  std::string word;
+  for (const char* p = bar;; ++p) {
+    if (*p == ' ' || *p == 0) {
+      if (!word.empty()) out.push_back(word), word.clear();
+      if (*p == 0) break;
+    } else {
+      word += *p;
+    }
+  }
+  if (out.size() != kBarRows) score_error(std::string("melody bar is not 16 rows: ") + bar);
+  return out;
+}
+
+void write_drums(Grid& g, int order, const Groove& groove) {
+  const std::string kick = strip_bars(groove.kick), snare = strip_bars(groove.snare), hats = strip_bars(groove.hats);
+  for (int r = 0; r < kRows; ++r) {
+    if (kick[r] == 'X') g.note(order, r, kKickChannel, 49, kKick, 60);
+    if (kick[r] == 'x') g.note(order, r, kKickChannel, 49, kKick, 40);
+    const int roll_volume = 26 + 2 * (r % kBarRows);  // rolls swell towards the next bar
+    switch (snare[r]) {
+      case 'S': g.note(order, r, kSnareChannel, 49, kSnare, kMix[kSnare]); break;
+      case 's': g.note(order, r, kSnareChannel, 49, kSnare, 20); break;
+      case 'r':
+        g.note(order, r, kSnareChannel, 49, kSnare, roll_volume);
+        g.effect(order, r, kSnareChannel, kExtended, 0x93);
+        break;
+      case 'R':
+        g.note(order, r, kSnareChannel, 49, kSnare, roll_volume);
+        g.effect(order, r, kSnareChannel, kExtended, 0x92);
+        break;
+    }
+    // Hats set their level with the effect column's set-volume instead of the volume column.
+    const struct { char mark; uint8_t instrument; uint8_t level; } kHats[] = {
+        {'h', kHat, 16}, {'H', kHat, 30}, {'o', kOpenHat, 26}};
+    for (const auto& h : kHats)
+      if (hats[r] == h.mark) {
+        g.note(order, r, kHatChannel, 49, h.instrument, 0);
+        g.effect(order, r, kHatChannel, kSetVolume, h.level);
+      }
+  }
+}
+
+void write_bass(Grid& g, int order, const char* line, const std::array<Chord, 4>& chords) {
+  const std::string bass = strip_bars(line);
+  for (int r = 0; r < kRows; ++r) {
+    const Chord& c = chords[static_cast<size_t>(r / kBarRows)];
+    const uint8_t root = bass_root(c);
+    switch (bass[r]) {
+      case 'r': g.note(order, r, kBassChannel, root, kBass, kMix[kBass]); break;
+      case 'o': g.note(order, r, kBassChannel, root + 12, kBass, 38); break;
+      case 'f': g.note(order, r, kBassChannel, root + 7, kBass, 38); break;
+      case '^': g.key_off(order, r, kBassChannel); break;
+    }
+  }
+}
+
+void write_pads(Grid& g, int order, const std::array<Chord, 4>& chords, const Chord*& last) {
+  for (int bar = 0; bar < 4; ++bar) {
+    const Chord& c = chords[static_cast<size_t>(bar)];
+    if (last && last->root == c.root && last->third == c.third) continue;  // held across the bar line
+    last = &c;
+    std::array<uint8_t, 3> notes = {pad_note(c.root), pad_note(c.root + c.third), pad_note(c.root + 7)};
+    std::sort(notes.begin(), notes.end());
+    for (int v = 0; v < 3; ++v) g.note(order, bar * kBarRows, kPadChannel1 + v, notes[static_cast<size_t>(v)], kPad, kPadVolume);
+  }
+}
+
+void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chords) {
+  static const char kArpSteps[] = "0123432101234321";  // chord-tone indices, one a row
+  for (int r = 0; r < kRows; ++r) {
+    const Chord& c = chords[static_cast<size_t>(r / kBarRows)];
+    const int root = mid_root(c);
+    const int tones[6] = {root, root + c.third, root + 7, root + 12, root + 12 + c.third, root + 19};
+    const int step = r % kBarRows;
+    switch (mode) {
+      case Chip::kNone: break;
+      case Chip::kBell:  // a few high chord tones a bar
+        if (step == 0 || step == 6 || step == 10)
+          g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[step == 0 ? 3 : step == 6 ? 4 : 5]), kChip, 22);
+        break;
+      case Chip::kArp:
+        g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[kArpSteps[step] - '0']), kChip,
+               step % 2 ? kChipVolume - 6 : kChipVolume);
+        break;
+      case Chip::kChord:  // the root every beat, the chord played by the arpeggio effect
+        if (step % 4 == 0) g.note(order, r, kChipChannel, static_cast<uint8_t>(root + 12), kChip, 22);
+        g.effect(order, r, kChipChannel, kArpeggio, c.third == 3 ? 0x37 : 0x47);
+        break;
+    }
+  }
+}
+
+void write_accents(Grid& g, int order, Accents mode, const std::array<Chord, 4>& chords) {
+  std::vector<int> rows;
+  const auto bar_of_words = [&rows](int bar) {
+    for (int w : kWordRows) rows.push_back(bar * kBarRows + w);
+  };
+  switch (mode) {
+    case Accents::kNone: break;
+    case Accents::kWordsEarly:  // orders 1 and 3: "vane" on row 57, "?" on row 60
+      for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
+      rows.insert(rows.end(), {49, 51, 54, 57, 60});
+      break;
+    case Accents::kWordsLate:  // orders 2 and 4: "vane" one row later, no "?"
+      for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
+      rows.insert(rows.end(), {49, 51, 54, 58});
+      break;
+    case Accents::kPhrase:  // the downbeat and the words rhythm closing the phrase
+      rows = {0, 49, 51, 54, 57, 60};
+      break;
+    case Accents::kEveryBar:
+      for (int bar = 0; bar < 4; ++bar) bar_of_words(bar);
+      break;
+  }
+  for (int r : rows) g.note(order, r, kAccentChannel, mid_root(chords[static_cast<size_t>(r / kBarRows)]), kStab, kStabVolume);
+}
+
+// The lead, and two and a half rows behind it the echo: two rows of shift plus a note delay
+// of three ticks (ED3); slides are echoed as slides.
+void write_melody(Grid& g, int order, const Melody& melody) {
+  for (int bar = 0; bar < 4; ++bar) {
+    const std::vector<std::string> row_tokens = tokens(melody[static_cast<size_t>(bar)]);
+    for (int step = 0; step < kBarRows; ++step) {
+      const std::string& t = row_tokens[static_cast<size_t>(step)];
+      const int r = bar * kBarRows + step;
+      if (t == ".") continue;
+      if (t == "~") {
+        g.effect(order, r, kLeadChannel, kVibrato, 0x62);
+      } else if (t == "<") {
+        g.effect(order, r, kLeadChannel, kVolumeSlide, 0x03);
+      } else if (t == "^") {
+        g.key_off(order, r, kLeadChannel);
+        g.key_off(order, r + 2, kEchoChannel);
+      } else if (t[0] == '/') {
+        const uint8_t n = note_number(t.substr(1));
+        g.note(order, r, kLeadChannel, n, 0, kLeadVolume);
+        g.effect(order, r, kLeadChannel, kTonePorta, 0x08);
+        g.note(order, r + 2, kEchoChannel, n, 0, kEchoVolume);
+        g.effect(order, r + 2, kEchoChannel, kTonePorta, 0x08);
+      } else {
+        const uint8_t n = note_number(t);
+        g.note(order, r, kLeadChannel, n, kLead, kLeadVolume);
+        g.note(order, r + 2, kEchoChannel, n, kEcho, kEchoVolume);
+        g.effect(order, r + 2, kEchoChannel, kExtended, 0xD3);
+      }
+    }
+  }
+}
+
+// Channels whose instruments sustain are released when their part ends.
+void release_ended_parts(Grid& g, int order, const Section& previous, const Section& now) {
+  if (previous.melody && !now.melody) {
+    g.key_off(order, 0, kLeadChannel);
+    g.key_off(order, 2, kEchoChannel);
+  }
+  if (previous.chip != Chip::kNone && now.chip == Chip::kNone) g.key_off(order, 0, kChipChannel);
+  if (previous.riser && !now.crash) g.key_off(order, 0, kFxChannel);
+}
+
+void write_specials(Grid& g) {
+  // Speed 6, 125 BPM, stated in the first row as well as in the header.
+  g.effect(0, 0, kKickChannel, kSpeed, 6);
+  g.effect(0, 0, kSnareChannel, kSpeed, 125);
+  // The pads swell in during the first beat.
+  for (int r = 1; r <= 2; ++r)
+    for (int ch = kPadChannel1; ch <= kPadChannel3; ++ch) g.effect(0, r, ch, kVolumeSlide, 0x10);
+  for (int ch = kPadChannel1; ch <= kPadChannel3; ++ch) g.at(0, 0, ch)->volume = vol(8);
+  // The breakdown ends with the bass diving an octave.
+  for (int r = 52; r < kRows; ++r) g.effect(kBreakdownOrder, r, kBassChannel, kPortaDown, r == 52 ? 0x03 : 0x00);
+  // Order 8 closes its pattern with an explicit break (to row 0 of the next order).
+  g.effect(8, 63, kFxChannel, kPatternBreak, 0x00);
+  // The last row jumps back to the full arrangement, the same place the restart position names.
+  g.effect(kOrderCount - 1, 63, kFxChannel, kPositionJump, kRestart);
+}
+
+void write_fx(Grid& g, int order, const Section& s) {
+  if (s.crash) g.note(order, 0, kFxChannel, 49, kCrash, 34);
+  if (!s.riser) return;
+  // A noise riser over the last bar: bent up by portamento, louder every row.
+  g.note(order, 48, kFxChannel, 37, kSweep, 6);
+  for (int r = 48; r < kRows; ++r) {
+    g.effect(order, r, kFxChannel, kPortaUp, r == 48 ? 0x06 : 0x00);
+    if (r > 48) g.at(order, r, kFxChannel)->volume = 0x93;  // fine volume up by 3
+  }
+}
+
+}  // namespace
+
+XmSong compose_song() {
+  Grid g;
+  const Chord* last_pad_chord = nullptr;
+  std::vector<std::array<Chord, 4>> chords(kOrderCount);
+  for (int o = 0; o < kOrderCount; ++o) chords[static_cast<size_t>(o)] = parse_chords(kSections[o].chords);
+  for (int o = 0; o < kOrderCount; ++o) {
+    const Section& s = kSections[o];
+    const auto& c = chords[static_cast<size_t>(o)];
+    if (o > 0) release_ended_parts(g, o, kSections[o - 1], s);
+    write_drums(g, o, *s.groove);
+    if (s.bass) write_bass(g, o, s.bass, c);
+    write_chip(g, o, s.chip, c);
+    if (s.pads) write_pads(g, o, c, last_pad_chord);
+    if (s.melody) write_melody(g, o, *s.melody);
+    write_accents(g, o, s.accents, c);
+    write_fx(g, o, s);
+  }
+  write_specials(g);
+
+  XmSong song;
+  song.name = "quorvane";
+  song.tracker = "quorvane xmcompose";
+  song.channels = kChannelCount;
+  song.speed = 6;
+  song.bpm = 125;
+  song.restart = kRestart;
+  for (int o = 0; o < kOrderCount; ++o) song.orders.push_back(static_cast<uint8_t>(o));
+  song.patterns = g.patterns();
+  for (XmPattern& p : song.patterns) p.rows = kRows;
+  song.instruments = make_instruments();
+  for (size_t i = 0; i < song.instruments.size(); ++i)
+    song.instruments[i].sample.volume = static_cast<uint8_t>(kMix[i + 1]);
+  return song;
+}
+
+}  // namespace xmcompose
