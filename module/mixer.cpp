@@ -11,8 +11,8 @@
 // Voices are mixed one after another over the whole run (voice-major). The run of a voice is
 // cut into segments that end on a loop boundary or the end of a gain ramp; the frames to the
 // boundary are computed once per segment, so the per-frame loop has no tests. Without a ramp
-// two frames are handled per iteration (one SSE multiply-add writes both frames' left and right);
-// the results are identical to the one-frame path, which the ramp uses.
+// frames are handled in groups (four per SSE iteration, then pairs): each lane does exactly the
+// one-frame path's operations, so the results are identical to it; the ramp uses that path.
 #include <cmath>
 #include <cstring>
 
@@ -36,23 +36,45 @@ inline float interpolate(const int16_t* data, int64_t position) {
   return s0 + w * (s1 - s0);
 }
 
+#if defined(__SSE2__)
+// Four frames at once: the same operations as interpolate() in each lane, so the results are
+// bit-identical to the one-frame path.
+inline __m128 interpolate4(const int16_t* data, int64_t p0, int64_t step) {
+  const int64_t p1 = p0 + step, p2 = p1 + step, p3 = p2 + step;
+  // One 32-bit load per frame fetches the sample and its successor (little-endian: s0 low).
+  const auto pair = [data](int64_t p) {
+    int32_t v;
+    std::memcpy(&v, data + (p >> 32), sizeof v);
+    return v;
+  };
+  const __m128i both = _mm_setr_epi32(pair(p0), pair(p1), pair(p2), pair(p3));
+  const __m128 s0 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(both, 16), 16));
+  const __m128 s1 = _mm_cvtepi32_ps(_mm_srai_epi32(both, 16));
+  const __m128i fraction =
+      _mm_srli_epi32(_mm_setr_epi32(int32_t(p0), int32_t(p1), int32_t(p2), int32_t(p3)), 1);
+  const __m128 w = _mm_mul_ps(_mm_cvtepi32_ps(fraction), _mm_set1_ps(kWeightScale));
+  return _mm_add_ps(s0, _mm_mul_ps(w, _mm_sub_ps(s1, s0)));
+}
+#endif
+
 // Constant gains. Returns the position after `frames` frames.
 int64_t render_flat(const int16_t* data, int64_t position, int64_t step, float gain_left, float gain_right,
-                    float* out, int frames, bool pairs) {
+                    float* out, int frames, bool groups) {
   if (gain_left == 0.0f && gain_right == 0.0f) return position + step * frames;  // silent: only advance
   int f = 0;
-  if (pairs) {
 #if defined(__SSE2__)
+  if (groups) {
     const __m128 gains = _mm_setr_ps(gain_left, gain_right, gain_left, gain_right);
-    for (; f + 2 <= frames; f += 2) {
-      const float a = interpolate(data, position);
-      const float b = interpolate(data, position + step);
-      position += 2 * step;
-      const __m128 s = _mm_setr_ps(a, a, b, b);
+    for (; f + 4 <= frames; f += 4) {
+      const __m128 s = interpolate4(data, position, step);
+      position += 4 * step;
       float* o = out + 2 * f;
-      _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(s, gains)));
+      _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_unpacklo_ps(s, s), gains)));
+      _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), gains)));
     }
-#else
+  }
+#endif
+  if (groups) {
     for (; f + 2 <= frames; f += 2) {
       const float a = interpolate(data, position);
       const float b = interpolate(data, position + step);
@@ -63,7 +85,6 @@ int64_t render_flat(const int16_t* data, int64_t position, int64_t step, float g
       o[2] += b * gain_left;
       o[3] += b * gain_right;
     }
-#endif
   }
   for (; f < frames; ++f) {
     const float s = interpolate(data, position);
@@ -103,6 +124,7 @@ int frames_to_boundary(const music_voice& v, const music_sample& s, int limit) {
   }
   if (distance <= 0) return 0;
   const int64_t step = v.step > 0 ? int64_t(v.step) : 1;
+  if (distance > step * limit) return limit + 1;  // the common case needs no division
   const int64_t frames = distance / step + (distance % step != 0);
   return frames > limit ? limit + 1 : int(frames);
 }
