@@ -22,6 +22,7 @@
 #include <new>
 
 #include "module/music.h"
+#include "module/playback.h"
 
 music_sample music_empty_sample{};
 music_instrument music_empty_instrument{};
@@ -451,7 +452,7 @@ int music_load_memory(const void* address, int32_t length) {
   music_module* module = music_module_load(music_memory_stream, nullptr);
   music_memory_stream_register(nullptr, 0);
   if (!module) return 0;
-  // The show loads once; a second load replaces the current module.
+  // The show loads once; a second load stops and replaces the current module.
   music_free();
   g_current = module;
   return 1;
@@ -459,7 +460,8 @@ int music_load_memory(const void* address, int32_t length) {
 
 bool music_free() {
   if (!g_current) return false;
-  // Playback (when the audio output runs) must be stopped before this point.
+  music_wait_render_idle();
+  music_stop();  // the streaming thread is gone before anything is freed
   music_module_free(g_current);
   g_current = nullptr;
   return true;
