@@ -238,7 +238,7 @@ constexpr int kBreakdownOrder = 9;
 // balance holds on any player; the volume column only departs from it for dynamics.
 constexpr int kMix[kInstrumentCount + 1] = {
     0,
-    /* stab */ 40, /* kick */ 60, /* snare */ 54, /* hat */ 26, /* open hat */ 26, /* bass */ 44,
+    /* stab */ 46, /* kick */ 60, /* snare */ 54, /* hat */ 26, /* open hat */ 26, /* bass */ 44,
     /* chip */ 20, /* pad */ 19, /* lead */ 44, /* echo */ 18, /* crash */ 34, /* sweep */ 40,
 };
 constexpr int kStabVolume = kMix[kStab];
