@@ -18,11 +18,17 @@ constexpr int kPixelOffset = 1078;
 const std::string kGlyphOrder =
     " !~#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
 
-uint32_t le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint32_t le16(const unsigned char* p) { return p[0] | p[1] << 8; }
+uint32_t le32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+uint32_t le16(const unsigned char* p) {
+  return p[0] | p[1] << 8;
+}
 
 // Palette index of pixel (x, y), y counted from the top of the picture.
-int pixel(int x, int y) { return asset_font_strip[kPixelOffset + (kHeight - 1 - y) * kWidth + x]; }
+int pixel(int x, int y) {
+  return asset_font_strip[kPixelOffset + (kHeight - 1 - y) * kWidth + x];
+}
 
 bool cell_row_has_ink(int cell, int y) {
   for (int x = 0; x < 8; ++x)
@@ -39,9 +45,11 @@ std::vector<int> cell_pixels(int cell) {
 
 TEST(FontStrip, GeneratorWritesTheCommittedFileAndTheBuildEmbedsIt) {
   std::filesystem::path dir = asset_test::fresh_temp_dir("fontgen");
-  asset_test::ToolRun run = asset_test::run_tool(QUORVANE_TOOL_FONTGEN, "\"" + (dir / "font.bmp").string() + "\"", dir);
+  asset_test::ToolRun run =
+      asset_test::run_tool(QUORVANE_TOOL_FONTGEN, "\"" + (dir / "font.bmp").string() + "\"", dir);
   ASSERT_EQ(run.exit_code, 0) << run.error_output;
-  std::vector<unsigned char> committed = asset_test::read_bytes(asset_test::source_path("assets/font/font_strip.bmp"));
+  std::vector<unsigned char> committed =
+      asset_test::read_bytes(asset_test::source_path("assets/font/font_strip.bmp"));
   EXPECT_EQ(asset_test::read_bytes(dir / "font.bmp"), committed);
   EXPECT_TRUE(asset_test::same_bytes(asset_font_strip, asset_font_strip_size, committed));
 }
@@ -68,11 +76,13 @@ TEST(FontStrip, HeadersHoldTheFixedLayout) {
     const char* name;
   };
   const Field fields[] = {
-      {2, 4, 13110, "file size"},       {6, 4, 0, "reserved"},          {10, 4, 1078, "pixel offset"},
-      {14, 4, 40, "info header size"},  {18, 4, 752, "width"},          {22, 4, 16, "height (bottom-up)"},
-      {26, 2, 1, "planes"},             {28, 2, 8, "bits per pixel"},   {30, 4, 0, "compression"},
-      {34, 4, 12032, "image size"},     {38, 4, 2851, "x resolution"},  {42, 4, 2851, "y resolution"},
-      {46, 4, 256, "colours used"},     {50, 4, 256, "colours important"},
+      {2, 4, 13110, "file size"},    {6, 4, 0, "reserved"},
+      {10, 4, 1078, "pixel offset"}, {14, 4, 40, "info header size"},
+      {18, 4, 752, "width"},         {22, 4, 16, "height (bottom-up)"},
+      {26, 2, 1, "planes"},          {28, 2, 8, "bits per pixel"},
+      {30, 4, 0, "compression"},     {34, 4, 12032, "image size"},
+      {38, 4, 2851, "x resolution"}, {42, 4, 2851, "y resolution"},
+      {46, 4, 256, "colours used"},  {50, 4, 256, "colours important"},
   };
   for (const Field& field : fields) {
     const unsigned char* p = asset_font_strip + field.offset;
@@ -83,7 +93,8 @@ TEST(FontStrip, HeadersHoldTheFixedLayout) {
 TEST(FontStrip, PaletteHoldsBackgroundAndInkAndOtherwiseBlack) {
   const unsigned char* palette = asset_font_strip + 54;
   // Entries are stored blue, green, red, 0.
-  EXPECT_EQ(std::vector<int>(palette, palette + 8), (std::vector<int>{0x55, 0x33, 0x33, 0, 0xAA, 0xCC, 0xCC, 0}));
+  EXPECT_EQ(std::vector<int>(palette, palette + 8),
+            (std::vector<int>{0x55, 0x33, 0x33, 0, 0xAA, 0xCC, 0xCC, 0}));
   for (int i = 8; i < 1024; ++i) ASSERT_EQ(palette[i], 0) << "palette byte " << i;
 }
 

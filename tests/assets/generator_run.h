@@ -43,7 +43,8 @@ struct ToolRun {
 };
 
 // Runs "tool arguments" through the shell with standard error captured.
-inline ToolRun run_tool(const std::string& tool, const std::string& arguments, const std::filesystem::path& work_dir) {
+inline ToolRun run_tool(const std::string& tool, const std::string& arguments,
+                        const std::filesystem::path& work_dir) {
   std::filesystem::path error_file = work_dir / "stderr.txt";
   std::string command = "\"" + tool + "\" " + arguments + " 2>\"" + error_file.string() + "\"";
   int status = std::system(command.c_str());

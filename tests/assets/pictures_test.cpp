@@ -1,7 +1,11 @@
 // The pictures and icons: picturegen writes exactly the committed files, the build embeds
 // them, and each decodes (through libpng and libjpeg, as the runtime will) to the size, format
 // and content the show relies on.
+#include "assets/pictures.h"
+
 #include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <png.h>
 
 #include <csetjmp>
 #include <cstdint>
@@ -10,10 +14,6 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-#include <png.h>
-
-#include "assets/pictures.h"
 #include "generator_run.h"
 
 namespace {
@@ -39,7 +39,9 @@ const Embedded kIcons[] = {
     {"icon/icon_256.png", asset_icon_256, asset_icon_256_size},
 };
 
-uint32_t be32(const unsigned char* p) { return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+uint32_t be32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
 
 // The header and the chunk names of a PNG file, as stored.
 struct PngLayout {
@@ -55,7 +57,8 @@ PngLayout png_layout(const unsigned char* data, unsigned int size) {
   layout.height = be32(data + 20);
   layout.bit_depth = data[24];
   layout.colour_type = data[25];
-  for (size_t at = 8; at + 12 <= size; at += 12 + be32(data + at)) layout.chunks.emplace_back(data + at + 4, data + at + 8);
+  for (size_t at = 8; at + 12 <= size; at += 12 + be32(data + at))
+    layout.chunks.emplace_back(data + at + 4, data + at + 8);
   return layout;
 }
 
@@ -93,7 +96,9 @@ struct JpegError {
   std::jmp_buf jump;
 };
 
-void jpeg_error_exit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
+void jpeg_error_exit(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
 void jpeg_silence(j_common_ptr) {}
 
 // Decoded as RGB into the RGBA layout (alpha 255); also reports the stored component count.
@@ -138,14 +143,16 @@ Pixels decode_jpeg(const unsigned char* data, unsigned int size, int& components
 
 void expect_generated(const std::string& mode, const Embedded* files, size_t count) {
   std::filesystem::path dir = asset_test::fresh_temp_dir("picturegen_" + mode);
-  asset_test::ToolRun run = asset_test::run_tool(QUORVANE_TOOL_PICTUREGEN, mode + " \"" + dir.string() + "\"", dir);
+  asset_test::ToolRun run =
+      asset_test::run_tool(QUORVANE_TOOL_PICTUREGEN, mode + " \"" + dir.string() + "\"", dir);
   ASSERT_EQ(run.exit_code, 0) << run.error_output;
   for (size_t i = 0; i < count; ++i) {
     std::string file = files[i].file;
     std::vector<unsigned char> committed = asset_test::read_bytes(asset_test::source_path("assets/" + file));
     ASSERT_FALSE(committed.empty()) << file;
     EXPECT_EQ(asset_test::read_bytes(dir / std::filesystem::path(file).filename()), committed) << file;
-    EXPECT_TRUE(asset_test::same_bytes(files[i].data, files[i].size, committed)) << file << " is embedded as committed";
+    EXPECT_TRUE(asset_test::same_bytes(files[i].data, files[i].size, committed))
+        << file << " is embedded as committed";
   }
 }
 
@@ -153,11 +160,14 @@ TEST(PictureGenerator, WritesTheCommittedPicturesAndTheBuildEmbedsThem) {
   expect_generated("pictures", kPictures, std::size(kPictures));
 }
 
-TEST(PictureGenerator, WritesTheCommittedIconsAndTheBuildEmbedsThem) { expect_generated("icons", kIcons, std::size(kIcons)); }
+TEST(PictureGenerator, WritesTheCommittedIconsAndTheBuildEmbedsThem) {
+  expect_generated("icons", kIcons, std::size(kIcons));
+}
 
 TEST(PictureGenerator, RejectsBadArgumentsWithOneLine) {
   std::filesystem::path dir = asset_test::fresh_temp_dir("picturegen_bad");
-  const char* cases[] = {"", "pictures", "sounds /tmp", "pictures a b", "icons \"" QUORVANE_TEST_TEMP_DIR "/no/such/dir\""};
+  const char* cases[] = {"", "pictures", "sounds /tmp", "pictures a b",
+                         "icons \"" QUORVANE_TEST_TEMP_DIR "/no/such/dir\""};
   for (const char* arguments : cases) {
     asset_test::ToolRun run = asset_test::run_tool(QUORVANE_TOOL_PICTUREGEN, arguments, dir);
     EXPECT_NE(run.exit_code, 0) << arguments;
@@ -174,9 +184,9 @@ TEST(Pictures, PngHeadersHoldTheFixedFormats) {
     int colour_type;  // 6 RGBA, 3 palette
   };
   const Case cases[] = {
-      {asset_badge, asset_badge_size, 124, 24, 6},     {asset_banner, asset_banner_size, 913, 349, 6},
-      {asset_scene, asset_scene_size, 960, 540, 3},    {asset_icon_16, asset_icon_16_size, 16, 16, 6},
-      {asset_icon_32, asset_icon_32_size, 32, 32, 6},  {asset_icon_64, asset_icon_64_size, 64, 64, 6},
+      {asset_badge, asset_badge_size, 124, 24, 6},        {asset_banner, asset_banner_size, 913, 349, 6},
+      {asset_scene, asset_scene_size, 960, 540, 3},       {asset_icon_16, asset_icon_16_size, 16, 16, 6},
+      {asset_icon_32, asset_icon_32_size, 32, 32, 6},     {asset_icon_64, asset_icon_64_size, 64, 64, 6},
       {asset_icon_128, asset_icon_128_size, 128, 128, 6}, {asset_icon_256, asset_icon_256_size, 256, 256, 6},
   };
   for (const Case& c : cases) {
@@ -295,7 +305,8 @@ TEST(DesktopEntry, NamesTheProductVersionAndExecutable) {
   std::string entry = asset_test::read_text(asset_test::source_path("packaging/quorvane-intro.desktop"));
   ASSERT_EQ(entry.rfind("[Desktop Entry]\n", 0), 0u);
   const std::string lines[] = {
-      "Type=Application", "Name=" QUORVANE_PRODUCT_NAME, "Exec=quorvane-intro", "X-AppVersion=" QUORVANE_VERSION,
+      "Type=Application",    "Name=" QUORVANE_PRODUCT_NAME,
+      "Exec=quorvane-intro", "X-AppVersion=" QUORVANE_VERSION,
       "Icon=quorvane-intro",
   };
   for (const std::string& line : lines) EXPECT_NE(entry.find("\n" + line + "\n"), std::string::npos) << line;

@@ -69,7 +69,8 @@ TEST_F(RuntimeDecoding, SceneSkyKeepsTheKeyColourWithAlphaZero) {
   ASSERT_TRUE(picture::decode_picture(asset_scene, asset_scene_size, &scene));
   ASSERT_EQ(scene.bits, 32);
   const uint8_t* corner = pixel(scene, 0, 539);  // bottom-left: empty sky
-  EXPECT_EQ((std::vector<int>{corner[0], corner[1], corner[2], corner[3]}), (std::vector<int>{39, 29, 20, 0}));
+  EXPECT_EQ((std::vector<int>{corner[0], corner[1], corner[2], corner[3]}),
+            (std::vector<int>{39, 29, 20, 0}));
 }
 
 }  // namespace

@@ -18,9 +18,9 @@ namespace {
 constexpr int kCells = 94;
 constexpr int kCellWidth = 8;
 constexpr int kDesignHeight = 8;
-constexpr int kStripWidth = kCells * kCellWidth;  // 752
-constexpr int kStripHeight = 2 * kDesignHeight;   // 16
-constexpr uint32_t kPixelOffset = 14 + 40 + 256 * 4;                      // 1,078
+constexpr int kStripWidth = kCells * kCellWidth;                           // 752
+constexpr int kStripHeight = 2 * kDesignHeight;                            // 16
+constexpr uint32_t kPixelOffset = 14 + 40 + 256 * 4;                       // 1,078
 constexpr uint32_t kFileSize = kPixelOffset + kStripWidth * kStripHeight;  // 13,110
 constexpr uint32_t kPixelsPerMetre = 2851;                                 // 72.4 dpi
 
@@ -79,7 +79,8 @@ std::string parse_glyphs(std::vector<std::vector<std::string>>& designs) {
     size_t first = designs.size();
     for (const std::string& label : labels) {
       if (label != cell_label(static_cast<int>(designs.size()))) {
-        std::snprintf(problem, sizeof problem, "art line %zu: label \"%s\" out of glyph order", i + 1, label.c_str());
+        std::snprintf(problem, sizeof problem, "art line %zu: label \"%s\" out of glyph order", i + 1,
+                      label.c_str());
         return problem;
       }
       designs.emplace_back();
@@ -94,8 +95,8 @@ std::string parse_glyphs(std::vector<std::vector<std::string>>& designs) {
       }
       for (size_t g = 0; g < groups.size(); ++g) {
         if (groups[g].size() != kCellWidth || groups[g].find_first_not_of("#.") != std::string::npos) {
-          std::snprintf(problem, sizeof problem, "art line %zu: glyph row \"%s\" is not 8 of # and .", i + 2 + row,
-                        groups[g].c_str());
+          std::snprintf(problem, sizeof problem, "art line %zu: glyph row \"%s\" is not 8 of # and .",
+                        i + 2 + row, groups[g].c_str());
           return problem;
         }
         designs[first + g].push_back(groups[g]);
@@ -104,7 +105,8 @@ std::string parse_glyphs(std::vector<std::vector<std::string>>& designs) {
     i += 1 + kDesignHeight;
   }
   if (designs.size() != kCells) {
-    std::snprintf(problem, sizeof problem, "art holds %zu glyphs, the strip needs %d", designs.size(), kCells);
+    std::snprintf(problem, sizeof problem, "art holds %zu glyphs, the strip needs %d", designs.size(),
+                  kCells);
     return problem;
   }
   return "";

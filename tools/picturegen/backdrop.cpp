@@ -47,7 +47,7 @@ struct Painting {
 void paint_room(Painting& p) {
   p.rect(0, 0, kWidth, kWallTop, kCeiling);
   for (int x = 12; x < kWidth; x += 58) p.rect(x, 0, 10, kWallTop - 4, kBeam);  // beams end-on
-  p.rect(0, kWallTop - 4, kWidth, 3, kWoodLight);                                  // crown moulding
+  p.rect(0, kWallTop - 4, kWidth, 3, kWoodLight);                               // crown moulding
   p.rect(0, kWallTop - 1, kWidth, 2, kWoodDark);
   p.rect(0, kWallTop + 1, kWidth, kFloorTop - kWallTop - 1, kWall);
   // Wall panels between the bookcases and the window.
@@ -89,7 +89,8 @@ void paint_window(Painting& p) {
       p.put(x, y, mix(Rgb{14, 20, 54}, Rgb{52, 72, 124}, band / 4.0f), true);
     }
   for (int i = 0; i < 40; ++i) {
-    int x = random.range(kWindowLeft + 6, kWindowRight - 6), y = random.range(kWindowTop + 8, kWindowBottom - 40);
+    int x = random.range(kWindowLeft + 6, kWindowRight - 6),
+        y = random.range(kWindowTop + 8, kWindowBottom - 40);
     if (inside(x, y, 6)) p.put(x, y, random.unit() < 0.3f ? Rgb{240, 240, 255} : Rgb{140, 150, 190}, true);
   }
   // The moon: a disc with a few darker seas, a soft dithered halo.
@@ -132,8 +133,8 @@ void paint_curtain(Painting& p, int left, int width, bool tie_left) {
   }
 }
 
-const Rgb kBookColours[] = {{128, 30, 36}, {42, 74, 52},  {38, 54, 100}, {156, 114, 52}, {94, 42, 84},
-                            {160, 148, 124}, {70, 44, 32}, {34, 32, 44}, {164, 74, 42}, {70, 104, 112}};
+const Rgb kBookColours[] = {{128, 30, 36},   {42, 74, 52}, {38, 54, 100}, {156, 114, 52}, {94, 42, 84},
+                            {160, 148, 124}, {70, 44, 32}, {34, 32, 44},  {164, 74, 42},  {70, 104, 112}};
 
 // One shelf slot: books of random widths and heights standing on the board at y = floor,
 // with gold bands and labels, a gap now and then, a lying stack or a leaning book.
@@ -191,7 +192,8 @@ void paint_bookcase(Painting& p, int left, int right, uint64_t seed) {
   for (int s = 0; s < kShelfCount; ++s) {
     int board = kShelfTop + (s + 1) * kShelfPitch - 4;
     for (int u = 0; u < units; ++u) {
-      int x0 = left + (right - left - post) * u / units + post, x1 = left + (right - left - post) * (u + 1) / units;
+      int x0 = left + (right - left - post) * u / units + post,
+          x1 = left + (right - left - post) * (u + 1) / units;
       paint_books(p, x0 + 1, x1 - 1, board, random);
     }
     p.rect(left, board, right - left, 4, kWood);
@@ -201,7 +203,8 @@ void paint_bookcase(Painting& p, int left, int right, uint64_t seed) {
   // The closed cabinet beneath, its doors in raised panels.
   p.rect(left, bottom, right - left, kFloorTop - bottom, kWood);
   for (int u = 0; u < units * 2; ++u) {
-    int x0 = left + 4 + (right - left - 8) * u / (units * 2), x1 = left + 4 + (right - left - 8) * (u + 1) / (units * 2);
+    int x0 = left + 4 + (right - left - 8) * u / (units * 2),
+        x1 = left + 4 + (right - left - 8) * (u + 1) / (units * 2);
     p.rect(x0 + 2, bottom + 4, x1 - x0 - 4, kFloorTop - bottom - 10, kWoodDark);
     p.rect(x0 + 3, bottom + 5, x1 - x0 - 6, kFloorTop - bottom - 12, kWood);
     p.put(u % 2 ? x0 + 4 : x1 - 5, bottom + (kFloorTop - bottom) / 2, kGold);  // knob
@@ -229,16 +232,22 @@ void paint_rug(Painting& p) {
     for (int x = left; x < right; ++x) {
       int from_edge = std::min({x - left, right - 1 - x, y - top, bottom - 1 - y});
       Rgb c = red;
-      if (from_edge < 2 || from_edge == 6) c = border;
-      else if (from_edge < 6) c = ((x + y) / 2) % 3 ? dark : border;  // zig-zag band
+      if (from_edge < 2 || from_edge == 6)
+        c = border;
+      else if (from_edge < 6)
+        c = ((x + y) / 2) % 3 ? dark : border;  // zig-zag band
       else {
         // A diamond medallion and small diamonds in the field.
         int dx = std::abs(x - (left + right) / 2), dy = std::abs(y - (top + bottom) / 2) * 3;
         int d = dx + dy;
-        if (d < 42 && d > 36) c = border;
-        else if (d <= 36 && d > 26) c = dark;
-        else if (d <= 12) c = border;
-        else if (d > 42 && (dx % 24 + (dy / 3) % 12 * 2) < 4) c = dark;
+        if (d < 42 && d > 36)
+          c = border;
+        else if (d <= 36 && d > 26)
+          c = dark;
+        else if (d <= 12)
+          c = border;
+        else if (d > 42 && (dx % 24 + (dy / 3) % 12 * 2) < 4)
+          c = dark;
       }
       p.put(x, y, c);
     }

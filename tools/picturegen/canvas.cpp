@@ -5,13 +5,19 @@
 
 namespace picturegen {
 
-Rgb mix(Rgb a, Rgb b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
+Rgb mix(Rgb a, Rgb b, float t) {
+  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
 
-Rgb scale(Rgb c, float f) { return {c.r * f, c.g * f, c.b * f}; }
+Rgb scale(Rgb c, float f) {
+  return {c.r * f, c.g * f, c.b * f};
+}
 
 Canvas::Canvas(int w, int h) : width(w), height(h), rgba(static_cast<size_t>(w) * h * 4, 0) {}
 
-static uint8_t to_byte(float v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
+static uint8_t to_byte(float v) {
+  return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+}
 
 void Canvas::set(int x, int y, Rgb c, int alpha) {
   if (x < 0 || y < 0 || x >= width || y >= height) return;
@@ -39,12 +45,17 @@ uint32_t Random::next() {
   return static_cast<uint32_t>((state_ * 0x2545F4914F6CDD1Dull) >> 32);
 }
 
-int Random::range(int low, int high) { return low + static_cast<int>(next() % static_cast<uint32_t>(high - low + 1)); }
+int Random::range(int low, int high) {
+  return low + static_cast<int>(next() % static_cast<uint32_t>(high - low + 1));
+}
 
-float Random::unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
+float Random::unit() {
+  return static_cast<float>(next() >> 8) / 16777216.0f;
+}
 
 static float lattice(int x, int y, uint32_t seed) {
-  uint32_t h = static_cast<uint32_t>(x) * 0x8DA6B343u ^ static_cast<uint32_t>(y) * 0xD8163841u ^ seed * 0xCB1AB31Fu;
+  uint32_t h =
+      static_cast<uint32_t>(x) * 0x8DA6B343u ^ static_cast<uint32_t>(y) * 0xD8163841u ^ seed * 0xCB1AB31Fu;
   h ^= h >> 13;
   h *= 0x5BD1E995u;
   h ^= h >> 15;
@@ -76,10 +87,10 @@ float fractal_noise(float x, float y, uint32_t seed, int octaves) {
 
 float bayer(int x, int y) {
   // The classic recursive 8 x 8 ordered-dither matrix, values 0..63.
-  static constexpr int kMatrix[8][8] = {
-      {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
-      {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
-      {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21}};
+  static constexpr int kMatrix[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+                                        {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+                                        {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+                                        {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
   return (kMatrix[y & 7][x & 7] + 0.5f) / 64.0f;
 }
 

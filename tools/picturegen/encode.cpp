@@ -1,10 +1,10 @@
 #include "encode.h"
 
-#include <csetjmp>
-#include <cstdio>
-
 #include <jpeglib.h>
 #include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
 
 namespace picturegen {
 namespace {
@@ -33,8 +33,8 @@ std::string write_png(const std::string& path, const PngJob& job) {
   }
   png_init_io(png, file);
   png_set_compression_level(png, 9);
-  png_set_IHDR(png, info, job.width, job.height, 8, job.colour_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, job.width, job.height, 8, job.colour_type, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (job.palette) {
     for (size_t i = 0; i + 2 < job.palette->size(); i += 3)
       colours.push_back({(*job.palette)[i], (*job.palette)[i + 1], (*job.palette)[i + 2]});
@@ -54,14 +54,21 @@ std::string write_png(const std::string& path, const PngJob& job) {
 }  // namespace
 
 std::string write_png_rgba(const std::string& path, const Canvas& canvas) {
-  PngJob job{canvas.width, canvas.height, PNG_COLOR_TYPE_RGBA, canvas.rgba.data(),
-             static_cast<size_t>(canvas.width) * 4, nullptr, nullptr};
+  PngJob job{canvas.width,
+             canvas.height,
+             PNG_COLOR_TYPE_RGBA,
+             canvas.rgba.data(),
+             static_cast<size_t>(canvas.width) * 4,
+             nullptr,
+             nullptr};
   return write_png(path, job);
 }
 
-std::string write_png_palette(const std::string& path, int width, int height, const std::vector<uint8_t>& indices,
-                              const std::vector<uint8_t>& palette, const std::vector<uint8_t>& alpha) {
-  PngJob job{width, height, PNG_COLOR_TYPE_PALETTE, indices.data(), static_cast<size_t>(width), &palette, &alpha};
+std::string write_png_palette(const std::string& path, int width, int height,
+                              const std::vector<uint8_t>& indices, const std::vector<uint8_t>& palette,
+                              const std::vector<uint8_t>& alpha) {
+  PngJob job{width,    height, PNG_COLOR_TYPE_PALETTE, indices.data(), static_cast<size_t>(width),
+             &palette, &alpha};
   return write_png(path, job);
 }
 
@@ -72,7 +79,9 @@ struct JpegError {
   std::jmp_buf jump;
 };
 
-void jpeg_error_exit(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
+void jpeg_error_exit(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
+}
 
 }  // namespace
 

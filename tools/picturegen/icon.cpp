@@ -39,7 +39,8 @@ bool near_letter(float u, float v, float radius) {
 Sample sample_icon(float u, float v, int size) {
   // Rounded tile: corner radius 18 % of the side.
   const float r = 0.18f;
-  float qx = std::max(std::fabs(u - 0.5f) - (0.5f - r), 0.0f), qy = std::max(std::fabs(v - 0.5f) - (0.5f - r), 0.0f);
+  float qx = std::max(std::fabs(u - 0.5f) - (0.5f - r), 0.0f),
+        qy = std::max(std::fabs(v - 0.5f) - (0.5f - r), 0.0f);
   if (qx * qx + qy * qy > r * r) return {{0, 0, 0}, false};
   if (in_letter(u, v)) return {kFace, true};
   float rim = std::max(0.04f, 1.2f / size);
@@ -70,7 +71,8 @@ Canvas paint_icon(int size) {
       int opaque = 0;
       for (int sy = 0; sy < kSamples; ++sy)
         for (int sx = 0; sx < kSamples; ++sx) {
-          Sample s = sample_icon((x + (sx + 0.5f) / kSamples) / size, (y + (sy + 0.5f) / kSamples) / size, size);
+          Sample s =
+              sample_icon((x + (sx + 0.5f) / kSamples) / size, (y + (sy + 0.5f) / kSamples) / size, size);
           if (!s.opaque) continue;
           r += s.colour.r;
           g += s.colour.g;

@@ -20,7 +20,8 @@ int report(const std::string& problem) {
 int write_pictures(const std::string& dir) {
   std::string problem = picturegen::write_png_rgba(dir + "/badge.png", picturegen::paint_badge());
   if (problem.empty()) problem = picturegen::write_png_rgba(dir + "/banner.png", picturegen::paint_banner());
-  if (problem.empty()) problem = picturegen::write_jpeg(dir + "/backdrop.jpg", picturegen::paint_backdrop(), 92);
+  if (problem.empty())
+    problem = picturegen::write_jpeg(dir + "/backdrop.jpg", picturegen::paint_backdrop(), 92);
   if (problem.empty()) {
     picturegen::PalettePicture scene = picturegen::paint_scene();
     // Only the sky entry is transparent: the picture is also shown through its key colour.
@@ -34,8 +35,8 @@ int write_pictures(const std::string& dir) {
 
 int write_icons(const std::string& dir) {
   for (int size : {16, 32, 64, 128, 256}) {
-    std::string problem =
-        picturegen::write_png_rgba(dir + "/icon_" + std::to_string(size) + ".png", picturegen::paint_icon(size));
+    std::string problem = picturegen::write_png_rgba(dir + "/icon_" + std::to_string(size) + ".png",
+                                                     picturegen::paint_icon(size));
     if (!problem.empty()) return report(problem);
   }
   return 0;

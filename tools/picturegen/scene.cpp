@@ -21,14 +21,16 @@ constexpr float kPi = 3.14159265f;
 
 constexpr int kTones = 6;
 // Palette layout: 0 sky; 1..6 violet gas; 7..12 teal gas; 13..16 star tones; 17..24 planet.
+// clang-format off
 constexpr uint8_t kPalette[][3] = {
-    {20, 29, 39},                                                                      // empty sky
-    {40, 30, 74},   {64, 38, 106},  {100, 46, 130}, {148, 60, 142}, {206, 96, 152}, {250, 166, 172},  // violet
-    {22, 50, 72},   {28, 76, 98},   {36, 110, 122}, {58, 152, 150}, {118, 202, 180}, {204, 242, 214},  // teal
-    {84, 96, 132},  {150, 162, 200}, {214, 222, 250}, {255, 250, 232},                  // stars, dim to bright
-    {58, 34, 40},   {104, 52, 50},  {168, 84, 62},  {222, 140, 88}, {250, 204, 140},   // planet, dark to lit
-    {70, 78, 110},  {130, 140, 170}, {190, 198, 220},                                    // ring
+    {20, 29, 39},                                                                                      // empty sky
+    {40, 30, 74}, {64, 38, 106}, {100, 46, 130}, {148, 60, 142}, {206, 96, 152}, {250, 166, 172},      // violet
+    {22, 50, 72}, {28, 76, 98}, {36, 110, 122}, {58, 152, 150}, {118, 202, 180}, {204, 242, 214},      // teal
+    {84, 96, 132}, {150, 162, 200}, {214, 222, 250}, {255, 250, 232},                                  // stars
+    {58, 34, 40}, {104, 52, 50}, {168, 84, 62}, {222, 140, 88}, {250, 204, 140},                       // planet
+    {70, 78, 110}, {130, 140, 170}, {190, 198, 220},                                                   // ring
 };
+// clang-format on
 constexpr int kViolet = 1, kTeal = 7, kStar = 13, kPlanet = 17, kRing = 22;
 
 struct Grid {
@@ -47,7 +49,8 @@ float gas_density(int x, int y) {
   float spread = 0.17f + 0.07f * std::sin(fx * 2 * kPi * 1.3f + 1.0f);
   float offset = (fy - centre) / spread;
   float ribbon = std::exp(-offset * offset);
-  float warp_x = fractal_noise(fx * 4, fy * 4, 11, 3) - 0.5f, warp_y = fractal_noise(fx * 4, fy * 4, 29, 3) - 0.5f;
+  float warp_x = fractal_noise(fx * 4, fy * 4, 11, 3) - 0.5f,
+        warp_y = fractal_noise(fx * 4, fy * 4, 29, 3) - 0.5f;
   float texture = fractal_noise(fx * 7 + warp_x * 2.2f, fy * 7 + warp_y * 2.2f, 5, 5);
   float lanes = 1 - std::fabs(2 * fractal_noise(fx * 5 + warp_y, fy * 9 + warp_x, 47, 4) - 1);
   float wisps = fractal_noise(fx * 3, fy * 3, 71, 4);  // faint outlying clouds
@@ -64,7 +67,8 @@ void paint_gas(Grid& grid) {
       if (tone <= 0) continue;
       // Hue drifts from violet (left) to teal (right) through a dithered seam that wanders.
       float fx = static_cast<float>(x) / kGridWidth, fy = static_cast<float>(y) / kGridHeight;
-      float teal = std::clamp((fx - 0.52f + 0.35f * (fractal_noise(fx * 3, fy * 3, 83, 3) - 0.5f)) * 5 + 0.5f, 0.0f, 1.0f);
+      float teal = std::clamp((fx - 0.52f + 0.35f * (fractal_noise(fx * 3, fy * 3, 83, 3) - 0.5f)) * 5 + 0.5f,
+                              0.0f, 1.0f);
       int ramp = teal > bayer(x + 3, y + 5) ? kTeal : kViolet;
       grid(x, y) = static_cast<uint8_t>(ramp + std::min(tone, kTones) - 1);
     }
@@ -117,7 +121,8 @@ void paint_stars(Grid& grid) {
     paint_star(grid, x, y, 2);
   }
   for (int i = 0; i < 12; ++i) {
-    int x = random.range(10, kGridWidth - 11), y = random.range(10, kGridHeight - 11), kind = 3 + random.range(0, 3);
+    int x = random.range(10, kGridWidth - 11), y = random.range(10, kGridHeight - 11),
+        kind = 3 + random.range(0, 3);
     paint_star(grid, x, y, kind);
   }
 }
@@ -129,7 +134,8 @@ void paint_planet(Grid& grid) {
   const float tilt = 0.28f, ring_inner = 34, ring_outer = 44;
   auto ring_at = [&](int x, int y, bool front) {
     float dx = x - cx, dy = y - cy;
-    float rx = dx * std::cos(tilt) + dy * std::sin(tilt), ry = (-dx * std::sin(tilt) + dy * std::cos(tilt)) / 0.26f;
+    float rx = dx * std::cos(tilt) + dy * std::sin(tilt),
+          ry = (-dx * std::sin(tilt) + dy * std::cos(tilt)) / 0.26f;
     float r = std::hypot(rx, ry);
     if (r < ring_inner || r > ring_outer || (ry > 0) != front) return;
     int band = static_cast<int>((r - ring_inner) / (ring_outer - ring_inner) * 3);
