@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 // Decodes the picture into image `number` (the number's old image is freed first). Returns
@@ -43,5 +44,7 @@ bool image_visit_bitmap(uint32_t handle, void (*visit)(const ImageBitmap& bitmap
 template <typename Use>
 bool image_with_bitmap(uint32_t handle, Use&& use) {
   return image_visit_bitmap(
-      handle, [](const ImageBitmap& bitmap, void* context) { (*static_cast<Use*>(context))(bitmap); }, &use);
+      handle,
+      [](const ImageBitmap& bitmap, void* context) { (*static_cast<std::remove_reference_t<Use>*>(context))(bitmap); },
+      const_cast<void*>(static_cast<const void*>(&use)));
 }
