@@ -3,7 +3,11 @@
 // effect features the player must handle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -305,6 +309,65 @@ TEST(Music, PatternsUseAGoodSpreadOfEffectsAndKeyOffs) {
   for (const auto& w : kWanted) EXPECT_TRUE(effects.count(w.effect)) << w.name;
   EXPECT_TRUE(key_off);
   EXPECT_TRUE(volume_column);
+}
+
+// 16-bit stereo frames of a WAV written by xmrender, interleaved.
+std::vector<int16_t> wav_samples(const std::vector<unsigned char>& wav) {
+  for (size_t at = 12; at + 8 <= wav.size();) {
+    const uint32_t size = wav[at + 4] | wav[at + 5] << 8 | wav[at + 6] << 16 | static_cast<uint32_t>(wav[at + 7]) << 24;
+    if (std::string(wav.begin() + static_cast<long>(at), wav.begin() + static_cast<long>(at) + 4) == "data") {
+      std::vector<int16_t> out;
+      for (size_t i = at + 8; i + 1 < at + 8 + size && i + 1 < wav.size(); i += 2)
+        out.push_back(static_cast<int16_t>(wav[i] | wav[i + 1] << 8));
+      return out;
+    }
+    at += 8 + size;
+  }
+  return {};
+}
+
+double rms_db(const std::vector<int16_t>& samples, size_t from, size_t to) {
+  double sum = 0;
+  for (size_t i = from; i < to; ++i) sum += double(samples[i]) * samples[i];
+  return 10.0 * std::log10(sum / double(to - from) / (32768.0 * 32768.0));
+}
+
+// Through our own player: no clipping, a quiet opening, and after the last order the song
+// goes on at the restart position instead of the opening.
+TEST(Music, RendersThroughOurPlayerWithoutClippingAndLoopsToTheFullArrangement) {
+  std::filesystem::path dir = asset_test::fresh_temp_dir("xmrender_music");
+  const std::filesystem::path wav = dir / "quorvane.wav", timeline = dir / "timeline.txt";
+  asset_test::ToolRun run = asset_test::run_tool(
+      QUORVANE_TOOL_XMRENDER,
+      "\"" + asset_test::source_path("assets/music/quorvane.xm").string() + "\" \"" + wav.string() +
+          "\" --seconds 150 --timeline >\"" + timeline.string() + "\"",
+      dir);
+  ASSERT_EQ(run.exit_code, 0) << run.error_output;
+
+  const std::vector<int16_t> samples = wav_samples(asset_test::read_bytes(wav));
+  ASSERT_GT(samples.size(), 2u * 44100 * 140);
+  int peak = 0;
+  for (int16_t s : samples) peak = std::max(peak, std::abs(int(s)));
+  EXPECT_LT(peak, 29205) << "peak above -1 dBFS";
+  const size_t pattern = 2 * 44100 * 768 / 100;  // 7.68 s of interleaved samples
+  const double opening = rms_db(samples, 0, pattern), full = rms_db(samples, 5 * pattern, 6 * pattern);
+  EXPECT_GT(full, -24.0);
+  EXPECT_LT(opening, full - 3.0);
+
+  std::ifstream lines(timeline);
+  std::vector<int> order_sequence;
+  for (long frame; lines >> frame;) {
+    int order = 0, row = 0;
+    lines >> order >> row;
+    if (order_sequence.empty() || order_sequence.back() != order) order_sequence.push_back(order);
+  }
+  const Module& m = module();
+  std::vector<int> expected;
+  for (int o = 0; o < m.song_length; ++o) expected.push_back(o);
+  expected.push_back(m.restart);
+  ASSERT_GE(order_sequence.size(), expected.size());
+  order_sequence.resize(expected.size());
+  EXPECT_EQ(order_sequence, expected);
 }
 
 }  // namespace
