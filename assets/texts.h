@@ -58,16 +58,18 @@ inline constexpr std::u16string_view kHint =
 inline constexpr std::u16string_view kMouseBanner =
     uR"(^'#'^__/\__/\__##__/\__/\_' [ QUORVANE ] '_/\__/\__##__/\__/\__^'#'^)";
 inline constexpr std::u16string_view kLetters = u"abcdefghijklmnopqrstuvwxyz";
-inline constexpr std::u16string_view kPictureMessage = u"congratulations... easter egg found, pron banner enabled!";
+inline constexpr std::u16string_view kPictureMessage =
+    u"congratulations... easter egg found, pron banner enabled!";
 inline constexpr std::u16string_view kContactMessage = u"quorvane at scene dot invalid";
 inline constexpr std::u16string_view kClaimMessage = u"all your bookware are belong to quorvane";
-inline constexpr std::u16string_view kCreditMessage = u"intro coded by kestrow - catch him at the next party bar";
+inline constexpr std::u16string_view kCreditMessage =
+    u"intro coded by kestrow - catch him at the next party bar";
 
 // Typed key words and the message each one shows.
-inline constexpr std::u16string_view kKeyWordPicture = u"quorvane";   // banner picture + picture message
-inline constexpr std::u16string_view kKeyWordContact = u"email";      // contact message
-inline constexpr std::u16string_view kKeyWordClaim = u"bookware";     // claim message
-inline constexpr std::u16string_view kKeyWordCredit = u"kestrow";     // credit message
+inline constexpr std::u16string_view kKeyWordPicture = u"quorvane";  // banner picture + picture message
+inline constexpr std::u16string_view kKeyWordContact = u"email";     // contact message
+inline constexpr std::u16string_view kKeyWordClaim = u"bookware";    // claim message
+inline constexpr std::u16string_view kKeyWordCredit = u"kestrow";    // credit message
 
 // The closing card, top to bottom (the date follows the badge).
 inline constexpr std::u16string_view kClosingA = u"A";

@@ -1,6 +1,8 @@
 // The music module: xmcompose writes exactly the committed file, the build embeds it, and the
 // file is a well-formed FT2 XM whose song fits the show's timeline and uses the instrument and
 // effect features the player must handle.
+#include "assets/music.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "assets/music.h"
 #include "generator_run.h"
 
 namespace {
@@ -55,9 +56,15 @@ class Reader {
   unsigned u8() { return at_ < b_.size() ? b_[at_++] : (failed_ = true, 0u); }
   unsigned u16() { return u8() | u8() << 8; }
   uint32_t u32() { return u16() | static_cast<uint32_t>(u16()) << 16; }
-  void skip(size_t n) { at_ += n; failed_ |= at_ > b_.size(); }
+  void skip(size_t n) {
+    at_ += n;
+    failed_ |= at_ > b_.size();
+  }
   size_t at() const { return at_; }
-  void seek(size_t to) { at_ = to; failed_ |= at_ > b_.size(); }
+  void seek(size_t to) {
+    at_ = to;
+    failed_ |= at_ > b_.size();
+  }
   bool failed() const { return failed_; }
 
  private:
@@ -302,10 +309,10 @@ TEST(Music, PatternsUseAGoodSpreadOfEffectsAndKeyOffs) {
   const struct {
     int effect;
     const char* name;
-  } kWanted[] = {{0x0, "arpeggio"},           {0x1, "portamento up"}, {0x2, "portamento down"},
-                 {0x3, "tone portamento"},    {0x4, "vibrato"},       {0xA, "volume slide"},
-                 {0xC, "set volume"},         {0xD, "pattern break"}, {0xE9, "retrigger"},
-                 {0xED, "note delay"},        {0xF, "speed/tempo"}};
+  } kWanted[] = {{0x0, "arpeggio"},        {0x1, "portamento up"}, {0x2, "portamento down"},
+                 {0x3, "tone portamento"}, {0x4, "vibrato"},       {0xA, "volume slide"},
+                 {0xC, "set volume"},      {0xD, "pattern break"}, {0xE9, "retrigger"},
+                 {0xED, "note delay"},     {0xF, "speed/tempo"}};
   for (const auto& w : kWanted) EXPECT_TRUE(effects.count(w.effect)) << w.name;
   EXPECT_TRUE(key_off);
   EXPECT_TRUE(volume_column);
@@ -314,7 +321,8 @@ TEST(Music, PatternsUseAGoodSpreadOfEffectsAndKeyOffs) {
 // 16-bit stereo frames of a WAV written by xmrender, interleaved.
 std::vector<int16_t> wav_samples(const std::vector<unsigned char>& wav) {
   for (size_t at = 12; at + 8 <= wav.size();) {
-    const uint32_t size = wav[at + 4] | wav[at + 5] << 8 | wav[at + 6] << 16 | static_cast<uint32_t>(wav[at + 7]) << 24;
+    const uint32_t size =
+        wav[at + 4] | wav[at + 5] << 8 | wav[at + 6] << 16 | static_cast<uint32_t>(wav[at + 7]) << 24;
     if (std::string(wav.begin() + static_cast<long>(at), wav.begin() + static_cast<long>(at) + 4) == "data") {
       std::vector<int16_t> out;
       for (size_t i = at + 8; i + 1 < at + 8 + size && i + 1 < wav.size(); i += 2)
@@ -337,11 +345,11 @@ double rms_db(const std::vector<int16_t>& samples, size_t from, size_t to) {
 TEST(Music, RendersThroughOurPlayerWithoutClippingAndLoopsToTheFullArrangement) {
   std::filesystem::path dir = asset_test::fresh_temp_dir("xmrender_music");
   const std::filesystem::path wav = dir / "quorvane.wav", timeline = dir / "timeline.txt";
-  asset_test::ToolRun run = asset_test::run_tool(
-      QUORVANE_TOOL_XMRENDER,
-      "\"" + asset_test::source_path("assets/music/quorvane.xm").string() + "\" \"" + wav.string() +
-          "\" --seconds 150 --timeline >\"" + timeline.string() + "\"",
-      dir);
+  asset_test::ToolRun run =
+      asset_test::run_tool(QUORVANE_TOOL_XMRENDER,
+                           "\"" + asset_test::source_path("assets/music/quorvane.xm").string() + "\" \"" +
+                               wav.string() + "\" --seconds 150 --timeline >\"" + timeline.string() + "\"",
+                           dir);
   ASSERT_EQ(run.exit_code, 0) << run.error_output;
 
   const std::vector<int16_t> samples = wav_samples(asset_test::read_bytes(wav));

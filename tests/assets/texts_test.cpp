@@ -1,13 +1,13 @@
 // The show's texts: every shape that a drawing routine relies on (lengths, extents, line
 // counts, character kinds) and that every character has a cell in the font strip.
+#include "assets/texts.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "assets/texts.h"
 
 namespace {
 
@@ -19,11 +19,19 @@ std::string narrow(u16string_view s) {
   return out;
 }
 
-bool in_glyph_order(char16_t c) { return texts::kGlyphOrder.find(c) != u16string_view::npos; }
+bool in_glyph_order(char16_t c) {
+  return texts::kGlyphOrder.find(c) != u16string_view::npos;
+}
 
-bool is_lower(char16_t c) { return c >= u'a' && c <= u'z'; }
-bool is_upper(char16_t c) { return c >= u'A' && c <= u'Z'; }
-bool is_digit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool is_lower(char16_t c) {
+  return c >= u'a' && c <= u'z';
+}
+bool is_upper(char16_t c) {
+  return c >= u'A' && c <= u'Z';
+}
+bool is_digit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
 
 // Columns of the first and last non-blank character.
 std::pair<int, int> extent(u16string_view s) {
@@ -39,7 +47,9 @@ std::vector<int> ink_mask(u16string_view s) {
   return mask;
 }
 
-int count(u16string_view s, char16_t c) { return static_cast<int>(std::count(s.begin(), s.end(), c)); }
+int count(u16string_view s, char16_t c) {
+  return static_cast<int>(std::count(s.begin(), s.end(), c));
+}
 
 std::vector<u16string_view> all_texts() {
   std::vector<u16string_view> all(texts::kLogoLines.begin(), texts::kLogoLines.end());
@@ -56,11 +66,11 @@ std::vector<u16string_view> all_texts() {
   for (auto line : texts::kPage6Lines) all.push_back(line);
   for (auto line : texts::kPage7Lines) all.push_back(line);
   all.insert(all.end(), texts::kScrollPieces.begin(), texts::kScrollPieces.end());
-  all.insert(all.end(), {texts::kDate, texts::kHint, texts::kMouseBanner, texts::kLetters, texts::kPictureMessage,
-                         texts::kContactMessage, texts::kClaimMessage, texts::kCreditMessage, texts::kKeyWordPicture,
-                         texts::kKeyWordContact, texts::kKeyWordClaim, texts::kKeyWordCredit, texts::kClosingA,
-                         texts::kClosingTitle, texts::kClosingProduction, texts::kClosingCodedBy,
-                         texts::kDebugTitle});
+  all.insert(all.end(),
+             {texts::kDate, texts::kHint, texts::kMouseBanner, texts::kLetters, texts::kPictureMessage,
+              texts::kContactMessage, texts::kClaimMessage, texts::kCreditMessage, texts::kKeyWordPicture,
+              texts::kKeyWordContact, texts::kKeyWordClaim, texts::kKeyWordCredit, texts::kClosingA,
+              texts::kClosingTitle, texts::kClosingProduction, texts::kClosingCodedBy, texts::kDebugTitle});
   return all;
 }
 
@@ -87,9 +97,9 @@ TEST(Texts, FixedLengthsOfTheSingleLines) {
     u16string_view text;
     size_t length;
   } kCases[] = {
-      {texts::kDate, 8},           {texts::kHint, 95},           {texts::kMouseBanner, 68},
-      {texts::kLetters, 26},       {texts::kPictureMessage, 57}, {texts::kContactMessage, 29},
-      {texts::kClaimMessage, 40},  {texts::kCreditMessage, 56},  {texts::kClosingTitle, 23},
+      {texts::kDate, 8},          {texts::kHint, 95},           {texts::kMouseBanner, 68},
+      {texts::kLetters, 26},      {texts::kPictureMessage, 57}, {texts::kContactMessage, 29},
+      {texts::kClaimMessage, 40}, {texts::kCreditMessage, 56},  {texts::kClosingTitle, 23},
   };
   for (const auto& c : kCases) EXPECT_EQ(c.text.size(), c.length) << narrow(c.text);
   EXPECT_EQ(texts::kDate, u"20250101");
@@ -147,7 +157,7 @@ TEST(RulePatterns, HaveTheirExtentsAndCharacterSets) {
     int first, last;
     u16string_view allowed;
   } kRules[] = {
-      {0, 98, u"-"},  {1, 97, u"- "},    {12, 86, u"- "},      {24, 74, u"- "},       {36, 62, u"- "},
+      {0, 98, u"-"},  {1, 97, u"- "},     {12, 86, u"- "},     {24, 74, u"- "},     {36, 62, u"- "},
       {42, 56, u"-"}, {12, 86, u"- /\\"}, {24, 74, u"- _/\\"}, {36, 62, u"- =[]+"}, {42, 56, u"-="},
   };
   for (size_t r = 0; r < texts::kRulePatterns.size(); ++r) {
@@ -227,14 +237,18 @@ bool has_kind(u16string_view line, Kind kind) {
   const bool lower = std::any_of(line.begin(), line.end(), is_lower);
   const bool upper = std::any_of(line.begin(), line.end(), is_upper);
   switch (kind) {
-    case Kind::kCapitals: return upper && !lower;
-    case Kind::kText: return lower;
-    case Kind::kArt: return std::any_of(line.begin(), line.end(), [](char16_t c) {
+    case Kind::kCapitals:
+      return upper && !lower;
+    case Kind::kText:
+      return lower;
+    case Kind::kArt:
+      return std::any_of(line.begin(), line.end(), [](char16_t c) {
         return u16string_view(u"/\\|_()[]'.*:").find(c) != u16string_view::npos;
       });
-    case Kind::kOverlay: return std::all_of(line.begin(), line.end(), [](char16_t c) {
-        return c == u' ' || c == u'[' || c == u']' || is_digit(c);
-      }) && std::any_of(line.begin(), line.end(), is_digit);
+    case Kind::kOverlay:
+      return std::all_of(line.begin(), line.end(),
+                         [](char16_t c) { return c == u' ' || c == u'[' || c == u']' || is_digit(c); }) &&
+             std::any_of(line.begin(), line.end(), is_digit);
   }
   return false;
 }
@@ -248,7 +262,8 @@ void expect_page(int page, const u16string_view* lines, size_t line_count, std::
   ASSERT_EQ(line_count, table.size()) << "page " << page;
   for (size_t i = 0; i < table.size(); ++i) {
     EXPECT_EQ(lines[i].size(), table[i].length) << "page " << page << " line " << i;
-    EXPECT_TRUE(has_kind(lines[i], table[i].kind)) << "page " << page << " line " << i << ": " << narrow(lines[i]);
+    EXPECT_TRUE(has_kind(lines[i], table[i].kind))
+        << "page " << page << " line " << i << ": " << narrow(lines[i]);
   }
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
-constexpr double kPeak = 0.92;         // normalised peak of every sample, of full scale
+constexpr double kPeak = 0.92;                  // normalised peak of every sample, of full scale
 constexpr double kMiddleC = 261.6255653005986;  // Hz, the pitch of C-4
 constexpr double kC3 = kMiddleC / 2.0;
 
@@ -46,14 +46,18 @@ double expo(double x) {
   return sum;
 }
 
-double exp2_(double x) { return expo(x * 0.6931471805599453); }
+double exp2_(double x) {
+  return expo(x * 0.6931471805599453);
+}
 double soft_clip(double x) {  // tanh
   const double e = expo(2 * x);
   return (e - 1) / (e + 1);
 }
 
 // Sample rate of a sample made for relative-note offset k: 8363 × 2^(k/12) Hz.
-double rate_for(int k) { return 8363.0 * exp2_(k / 12.0); }
+double rate_for(int k) {
+  return 8363.0 * exp2_(k / 12.0);
+}
 
 // Second-order low-pass magnitude at f for cut-off fc.
 double lowpass(double f, double fc) {
@@ -118,7 +122,8 @@ void add_partials(std::vector<double>& out, size_t from, double rate, const std:
 }
 
 // Harmonics of a band-limited sawtooth (or any 1/n-shaped wave) at f, up to max_hz.
-std::vector<Partial> harmonics(double f, double max_hz, const std::function<double(int)>& amp, double phase_seed) {
+std::vector<Partial> harmonics(double f, double max_hz, const std::function<double(int)>& amp,
+                               double phase_seed) {
   std::vector<Partial> out;
   Noise phases(static_cast<uint32_t>(phase_seed * 1000.0) + 7);
   for (int n = 1; n * f < max_hz; ++n) {
@@ -179,7 +184,8 @@ XmInstrument snare() {
     const double n = noise.next();
     band = 0.55 * band + 0.45 * (n - previous);  // high-passed, then softened: a rattle
     previous = n;
-    const double tone = 0.55 * sine(kTwoPi * 187 * t) * expo(-t / 0.045) + 0.3 * sine(kTwoPi * 331 * t) * expo(-t / 0.03);
+    const double tone =
+        0.55 * sine(kTwoPi * 187 * t) * expo(-t / 0.045) + 0.3 * sine(kTwoPi * 331 * t) * expo(-t / 0.03);
     w[i] = tone + 0.9 * band * expo(-t / 0.085);
   }
   XmInstrument in = named("snare");
@@ -278,7 +284,8 @@ XmInstrument stab() {
   std::vector<Partial> partials;
   const double chord[3][2] = {{1.0, 1.0}, {1.5, 0.7}, {2.0, 0.45}};  // root, fifth, octave
   for (const auto& voice : chord)
-    for (const Partial& p : harmonics(kMiddleC * voice[0], 6500, [](int n) { return 1.0 / n; }, voice[0]))
+    for (const Partial& p : harmonics(
+             kMiddleC * voice[0], 6500, [](int n) { return 1.0 / n; }, voice[0]))
       partials.push_back({p.hz, p.amp * voice[1], p.phase});
   add_partials(w, 0, rate, partials, [](double t, double hz) {
     const double attack = t < 0.003 ? t / 0.003 : 1.0;
@@ -297,7 +304,8 @@ XmInstrument bass() {
   const double f = loop_length_for(rate, kC3, 16, loop);
   const size_t start = static_cast<size_t>(attack * rate);
   std::vector<double> w(start + loop, 0.0);
-  std::vector<Partial> partials = harmonics(f, 5000, [](int n) { return 1.0 / n; }, 0);
+  std::vector<Partial> partials = harmonics(
+      f, 5000, [](int n) { return 1.0 / n; }, 0);
   partials.push_back({f / 2, 0.55, 0});  // sub-octave: 8 whole cycles in the loop
   add_partials(w, 0, rate, partials, [attack](double t, double hz) {
     if (hz < 100) return 1.0;
@@ -317,7 +325,9 @@ XmInstrument chip() {
   size_t loop = 0;
   const double f = loop_length_for(rate, kMiddleC, 14, loop);
   std::vector<double> w(loop, 0.0);
-  add_partials(w, 0, rate, harmonics(f, 7000, [](int n) { return sine(kPi * n * 0.25) / n; }, 0),
+  add_partials(w, 0, rate,
+               harmonics(
+                   f, 7000, [](int n) { return sine(kPi * n * 0.25) / n; }, 0),
                [](double, double) { return 1.0; });
   XmInstrument in = named("chip");
   in.sample.data = quantise(w, false);
@@ -341,7 +351,8 @@ std::vector<double> chorus(double rate, int cycles, const std::vector<int>& detu
   double seed = 1.0;
   for (int d : detune_cycles) {
     const double hz = f * (cycles + d) / cycles;
-    for (const Partial& p : harmonics(hz, 5500, [odd_boost](int n) { return (n % 2 ? odd_boost : 1.0) / n; }, seed))
+    for (const Partial& p : harmonics(
+             hz, 5500, [odd_boost](int n) { return (n % 2 ? odd_boost : 1.0) / n; }, seed))
       partials.push_back(p);
     seed += 1.0;
   }
@@ -391,7 +402,8 @@ XmInstrument echo() {
 
 std::vector<XmInstrument> make_instruments() {
   // Order = instrument numbers of the Instrument enum.
-  return {stab(), kick(), snare(), hat(), open_hat(), bass(), chip(), pad(), lead(), echo(), crash(), sweep()};
+  return {stab(), kick(), snare(), hat(),  open_hat(), bass(),
+          chip(), pad(),  lead(),  echo(), crash(),    sweep()};
 }
 
 }  // namespace xmcompose

@@ -17,18 +17,18 @@ namespace xmcompose {
 
 // Instrument numbers as used in the score (1-based, as in pattern cells).
 enum Instrument : uint8_t {
-  kStab = 1,    // power-chord stab, channel 0's accents
-  kKick,        // 16-bit
-  kSnare,       // 8-bit
-  kHat,         // 8-bit closed hi-hat
-  kOpenHat,     // 8-bit looped noise with a sustained envelope: key off or the next hat closes it
-  kBass,        // 16-bit, filter-swept attack into a forward loop
-  kChip,        // 8-bit 25 % pulse, forward loop: arpeggios
-  kPad,         // 16-bit three-saw chorus, forward loop, slow envelopes and a panning sweep
-  kLead,        // 16-bit two-oscillator lead with automatic vibrato
-  kEcho,        // darker copy of the lead for the echo channel, panned right
-  kCrash,       // 8-bit cymbal
-  kSweep,       // 8-bit filtered noise, ping-pong loop: risers with portamento
+  kStab = 1,  // power-chord stab, channel 0's accents
+  kKick,      // 16-bit
+  kSnare,     // 8-bit
+  kHat,       // 8-bit closed hi-hat
+  kOpenHat,   // 8-bit looped noise with a sustained envelope: key off or the next hat closes it
+  kBass,      // 16-bit, filter-swept attack into a forward loop
+  kChip,      // 8-bit 25 % pulse, forward loop: arpeggios
+  kPad,       // 16-bit three-saw chorus, forward loop, slow envelopes and a panning sweep
+  kLead,      // 16-bit two-oscillator lead with automatic vibrato
+  kEcho,      // darker copy of the lead for the echo channel, panned right
+  kCrash,     // 8-bit cymbal
+  kSweep,     // 8-bit filtered noise, ping-pong loop: risers with portamento
   kInstrumentCount = kSweep
 };
 

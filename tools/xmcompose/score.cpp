@@ -44,7 +44,9 @@ enum Effect : uint8_t {
   kSpeed = 0xF,
 };
 
-uint8_t vol(int v) { return static_cast<uint8_t>(0x10 + v); }
+uint8_t vol(int v) {
+  return static_cast<uint8_t>(0x10 + v);
+}
 
 [[noreturn]] void score_error(const std::string& what) {
   std::fprintf(stderr, "xmcompose: score error: %s\n", what.c_str());
@@ -72,7 +74,7 @@ uint8_t note_number(const std::string& name) {
 }
 
 struct Chord {
-  int root = 0;  // pitch class
+  int root = 0;   // pitch class
   int third = 4;  // semitones above the root
 };
 
@@ -89,19 +91,28 @@ std::array<Chord, 4> parse_chords(const std::string& line) {
   return out;
 }
 
-int wrap12(int v) { return ((v % 12) + 12) % 12; }
+int wrap12(int v) {
+  return ((v % 12) + 12) % 12;
+}
 
 // Registers: pads keep every chord tone inside G-3..F#4 for smooth voice leading; the chip
 // and stab roots sit in F#3..F-4; the bass roots in E-2..D#3.
-uint8_t pad_note(int pc) { return static_cast<uint8_t>(44 + wrap12(pc - 7)); }
-uint8_t mid_root(const Chord& c) { return static_cast<uint8_t>(43 + wrap12(c.root - 6)); }
-uint8_t bass_root(const Chord& c) { return static_cast<uint8_t>(29 + wrap12(c.root - 4)); }
+uint8_t pad_note(int pc) {
+  return static_cast<uint8_t>(44 + wrap12(pc - 7));
+}
+uint8_t mid_root(const Chord& c) {
+  return static_cast<uint8_t>(43 + wrap12(c.root - 6));
+}
+uint8_t bass_root(const Chord& c) {
+  return static_cast<uint8_t>(29 + wrap12(c.root - 4));
+}
 
 // --- Parts -----------------------------------------------------------------------------------
 
 using Bar = const char*;
 using Melody = std::array<Bar, 4>;
 
+// clang-format off
 const Melody kThemeA = {
     "E5 .  .  .  A5 .  G5 .  E5 .  .  .  D5 .  C5 .",   // Am
     "C5 .  .  .  .  .  A4 .  C5 .  D5 .  F5 .  E5 .",   // F
@@ -230,17 +241,20 @@ const Section kSections[] = {
     {"Am F C G", &kFull, kBassMain, Chip::kArp, true, nullptr, Accents::kEveryBar, true, false},               // 15
     {"Dm Am F E", &kFull, kBassMain, Chip::kArp, true, &kBreakB, Accents::kPhrase, false, false},              // 16
 };
+// clang-format on
 constexpr int kOrderCount = sizeof kSections / sizeof kSections[0];
 constexpr int kRestart = 5;  // the full arrangement
 constexpr int kBreakdownOrder = 9;
 
 // The mix: each instrument's default volume (0..64), stored as its sample's volume so that the
 // balance holds on any player; the volume column only departs from it for dynamics.
+// clang-format off
 constexpr int kMix[kInstrumentCount + 1] = {
     0,
     /* stab */ 46, /* kick */ 60, /* snare */ 54, /* hat */ 26, /* open hat */ 26, /* bass */ 44,
     /* chip */ 20, /* pad */ 19, /* lead */ 44, /* echo */ 18, /* crash */ 34, /* sweep */ 40,
 };
+// clang-format on
 constexpr int kStabVolume = kMix[kStab];
 constexpr int kPadVolume = kMix[kPad];
 constexpr int kLeadVolume = kMix[kLead];
@@ -311,14 +325,19 @@ std::vector<std::string> tokens(const char* bar) {
 }
 
 void write_drums(Grid& g, int order, const Groove& groove) {
-  const std::string kick = strip_bars(groove.kick), snare = strip_bars(groove.snare), hats = strip_bars(groove.hats);
+  const std::string kick = strip_bars(groove.kick), snare = strip_bars(groove.snare),
+                    hats = strip_bars(groove.hats);
   for (int r = 0; r < kRows; ++r) {
     if (kick[r] == 'X') g.note(order, r, kKickChannel, 49, kKick, 60);
     if (kick[r] == 'x') g.note(order, r, kKickChannel, 49, kKick, 40);
     const int roll_volume = 26 + 2 * (r % kBarRows);  // rolls swell towards the next bar
     switch (snare[r]) {
-      case 'S': g.note(order, r, kSnareChannel, 49, kSnare, kMix[kSnare]); break;
-      case 's': g.note(order, r, kSnareChannel, 49, kSnare, 20); break;
+      case 'S':
+        g.note(order, r, kSnareChannel, 49, kSnare, kMix[kSnare]);
+        break;
+      case 's':
+        g.note(order, r, kSnareChannel, 49, kSnare, 20);
+        break;
       case 'r':
         g.note(order, r, kSnareChannel, 49, kSnare, roll_volume);
         g.effect(order, r, kSnareChannel, kExtended, 0x93);
@@ -329,8 +348,11 @@ void write_drums(Grid& g, int order, const Groove& groove) {
         break;
     }
     // Hats set their level with the effect column's set-volume instead of the volume column.
-    const struct { char mark; uint8_t instrument; uint8_t level; } kHats[] = {
-        {'h', kHat, 16}, {'H', kHat, 30}, {'o', kOpenHat, 26}};
+    const struct {
+      char mark;
+      uint8_t instrument;
+      uint8_t level;
+    } kHats[] = {{'h', kHat, 16}, {'H', kHat, 30}, {'o', kOpenHat, 26}};
     for (const auto& h : kHats)
       if (hats[r] == h.mark) {
         g.note(order, r, kHatChannel, 49, h.instrument, 0);
@@ -345,10 +367,18 @@ void write_bass(Grid& g, int order, const char* line, const std::array<Chord, 4>
     const Chord& c = chords[static_cast<size_t>(r / kBarRows)];
     const uint8_t root = bass_root(c);
     switch (bass[r]) {
-      case 'r': g.note(order, r, kBassChannel, root, kBass, kMix[kBass]); break;
-      case 'o': g.note(order, r, kBassChannel, root + 12, kBass, 38); break;
-      case 'f': g.note(order, r, kBassChannel, root + 7, kBass, 38); break;
-      case '^': g.key_off(order, r, kBassChannel); break;
+      case 'r':
+        g.note(order, r, kBassChannel, root, kBass, kMix[kBass]);
+        break;
+      case 'o':
+        g.note(order, r, kBassChannel, root + 12, kBass, 38);
+        break;
+      case 'f':
+        g.note(order, r, kBassChannel, root + 7, kBass, 38);
+        break;
+      case '^':
+        g.key_off(order, r, kBassChannel);
+        break;
     }
   }
 }
@@ -360,7 +390,8 @@ void write_pads(Grid& g, int order, const std::array<Chord, 4>& chords, const Ch
     last = &c;
     std::array<uint8_t, 3> notes = {pad_note(c.root), pad_note(c.root + c.third), pad_note(c.root + 7)};
     std::sort(notes.begin(), notes.end());
-    for (int v = 0; v < 3; ++v) g.note(order, bar * kBarRows, kPadChannel1 + v, notes[static_cast<size_t>(v)], kPad, kPadVolume);
+    for (int v = 0; v < 3; ++v)
+      g.note(order, bar * kBarRows, kPadChannel1 + v, notes[static_cast<size_t>(v)], kPad, kPadVolume);
   }
 }
 
@@ -372,10 +403,15 @@ void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chord
     const int tones[6] = {root, root + c.third, root + 7, root + 12, root + 12 + c.third, root + 19};
     const int step = r % kBarRows;
     switch (mode) {
-      case Chip::kNone: break;
+      case Chip::kNone:
+        break;
       case Chip::kBell:  // a few high chord tones a bar
         if (step == 0 || step == 6 || step == 10)
-          g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[step == 0 ? 3 : step == 6 ? 4 : 5]), kChip, 22);
+          g.note(order, r, kChipChannel,
+                 static_cast<uint8_t>(tones[step == 0   ? 3
+                                            : step == 6 ? 4
+                                                        : 5]),
+                 kChip, 22);
         break;
       case Chip::kArp:
         g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[kArpSteps[step] - '0']), kChip,
@@ -395,7 +431,8 @@ void write_accents(Grid& g, int order, Accents mode, const std::array<Chord, 4>&
     for (int w : kWordRows) rows.push_back(bar * kBarRows + w);
   };
   switch (mode) {
-    case Accents::kNone: break;
+    case Accents::kNone:
+      break;
     case Accents::kWordsEarly:  // orders 1 and 3: "vane" on row 57, "?" on row 60
       for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
       rows.insert(rows.end(), {49, 51, 54, 57, 60});
@@ -411,7 +448,8 @@ void write_accents(Grid& g, int order, Accents mode, const std::array<Chord, 4>&
       for (int bar = 0; bar < 4; ++bar) bar_of_words(bar);
       break;
   }
-  for (int r : rows) g.note(order, r, kAccentChannel, mid_root(chords[static_cast<size_t>(r / kBarRows)]), kStab, kStabVolume);
+  for (int r : rows)
+    g.note(order, r, kAccentChannel, mid_root(chords[static_cast<size_t>(r / kBarRows)]), kStab, kStabVolume);
 }
 
 // The lead, and two and a half rows behind it the echo: two rows of shift plus a note delay
@@ -465,7 +503,8 @@ void write_specials(Grid& g) {
     for (int ch = kPadChannel1; ch <= kPadChannel3; ++ch) g.effect(0, r, ch, kVolumeSlide, 0x10);
   for (int ch = kPadChannel1; ch <= kPadChannel3; ++ch) g.at(0, 0, ch)->volume = vol(8);
   // The breakdown ends with the bass diving an octave.
-  for (int r = 52; r < kRows; ++r) g.effect(kBreakdownOrder, r, kBassChannel, kPortaDown, r == 52 ? 0x03 : 0x00);
+  for (int r = 52; r < kRows; ++r)
+    g.effect(kBreakdownOrder, r, kBassChannel, kPortaDown, r == 52 ? 0x03 : 0x00);
   // Order 8 closes its pattern with an explicit break (to row 0 of the next order).
   g.effect(8, 63, kFxChannel, kPatternBreak, 0x00);
   // The last row jumps back to the full arrangement, the same place the restart position names.

@@ -77,7 +77,9 @@ unsigned envelope_type(const XmEnvelope& e) {
   return 1u | (e.sustain >= 0 ? 2u : 0u) | (e.loop_start >= 0 ? 4u : 0u);
 }
 
-unsigned point_index(int index) { return index < 0 ? 0u : static_cast<unsigned>(index); }
+unsigned point_index(int index) {
+  return index < 0 ? 0u : static_cast<unsigned>(index);
+}
 
 void write_sample_header(Bytes& b, const XmSample& s) {
   const uint32_t width = s.sixteen_bit ? 2 : 1;
