@@ -1,6 +1,7 @@
 // Drawing outputs on sprites. The output's buffer is a copy of the sprite's pixels in the
-// texture's own layout (R, G, B, A bytes, bottom row first), so drawing row y is buffer row
-// height - 1 - y, and draw_stop hands the buffer back to the sprite without converting it.
+// texture's own layout (r + 256 g + 65536 b + 16777216 a, bottom row first), so drawing row y
+// is buffer row height - 1 - y, and draw_stop hands the buffer back to the sprite without
+// converting it. Drawing writes the low 24 bits of a pixel and keeps its alpha byte.
 #include "runtime/draw/draw.h"
 
 #include <algorithm>
@@ -18,34 +19,29 @@ struct DrawOutput {
   int width = 0;        // drawing area = the sprite's texture size
   int height = 0;
   int mode = 0;         // draw_mode flags
-  std::vector<uint8_t> pixels;
+  std::vector<uint32_t> pixels;
 };
 
 namespace {
 
 thread_local DrawOutput* current = nullptr;
 
-uint8_t* pixel_at(DrawOutput& out, int64_t x, int64_t y) {
-  return &out.pixels[(size_t(out.height - 1 - y) * size_t(out.width) + size_t(x)) * 4];
+constexpr uint32_t kAlpha = 0xFF000000;
+
+uint32_t* pixel_at(DrawOutput& out, int64_t x, int64_t y) {
+  return &out.pixels[size_t(out.height - 1 - y) * size_t(out.width) + size_t(x)];
 }
 
 // Writes red, green and blue of `colour` into columns x0..x1-1 of drawing row y, which the
 // caller has clipped to the drawing area.
 void write_span(DrawOutput& out, int64_t x0, int64_t x1, int64_t y, uint32_t colour) {
-  const uint8_t r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
-  uint8_t* p = pixel_at(out, x0, y);
+  const uint32_t rgb = colour & 0xFFFFFF;
+  uint32_t* p = pixel_at(out, x0, y);
+  const size_t n = size_t(x1 - x0);
   if (out.mode & kDrawXor) {
-    for (int64_t x = x0; x < x1; ++x, p += 4) {
-      p[0] ^= r;
-      p[1] ^= g;
-      p[2] ^= b;
-    }
+    for (size_t i = 0; i < n; ++i) p[i] ^= rgb;
   } else {
-    for (int64_t x = x0; x < x1; ++x, p += 4) {
-      p[0] = r;
-      p[1] = g;
-      p[2] = b;
-    }
+    for (size_t i = 0; i < n; ++i) p[i] = (p[i] & kAlpha) | rgb;
   }
 }
 
@@ -187,12 +183,9 @@ void draw_image(uint32_t image_handle, int x, int y) {
     const int64_t y0 = std::max<int64_t>(y, 0), y1 = std::min<int64_t>(int64_t(y) + image.height, out.height);
     for (int64_t row = y0; row < y1; ++row) {
       const uint8_t* in = &image.pixels[(size_t(row - y) * size_t(image.width) + size_t(x0 - x)) * bytes];
-      uint8_t* p = pixel_at(out, x0, row);
-      for (int64_t col = x0; col < x1; ++col, in += bytes, p += 4) {
-        p[0] = in[2];  // the image holds B, G, R(, A)
-        p[1] = in[1];
-        p[2] = in[0];
-      }
+      uint32_t* p = pixel_at(out, x0, row);
+      for (int64_t col = x0; col < x1; ++col, in += bytes, ++p)  // the image holds B, G, R(, A)
+        *p = (*p & kAlpha) | uint32_t(in[2]) | uint32_t(in[1]) << 8 | uint32_t(in[0]) << 16;
     }
   });
 }

@@ -52,13 +52,9 @@ int max_texture_side() {
 std::recursive_mutex& lock() { return table().lock(); }
 Sprite* find(int number) { return table().find(number); }
 
-void key(std::vector<uint8_t>& rgba, uint32_t colour) {
+void key(std::vector<uint32_t>& pixels, uint32_t colour) {
   const uint32_t rgb = colour & 0xFFFFFF;
-  uint8_t* p = rgba.data();
-  for (size_t i = 0, n = rgba.size() / 4; i < n; ++i, p += 4) {
-    const uint32_t pixel = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    p[3] = pixel == rgb ? 0 : 255;
-  }
+  for (uint32_t& p : pixels) p = (p & 0xFFFFFF) == rgb ? rgb : p | 0xFF000000;
 }
 
 void upload(Sprite& sprite) {
@@ -93,7 +89,7 @@ int make(int number, int width, int height, int bits, int flags) {
     return -1;
   }
   try {
-    s.pixels.assign(size_t(width) * size_t(height) * 4, 0);
+    s.pixels.assign(size_t(width) * size_t(height), 0);
   } catch (const std::bad_alloc&) {
     table().free(number, release);
     return -1;
@@ -150,16 +146,14 @@ int sprite_load_memory(int number, const void* data, size_t size, int flags) {
   if (made < 0) return 0;
   Sprite& s = *find(made);
   const bool keep_alpha = decoded.bits == 32 && (flags & kSpriteKeepAlpha);
-  // Decoded rows run top-down as B, G, R(, A); the texture runs bottom-up as R, G, B, A.
+  // Decoded rows run top-down as B, G, R(, A); the texture runs bottom-up.
   const int in_bytes = decoded.bits / 8;
   for (int y = 0; y < s.texture_height; ++y) {
     const uint8_t* in = &decoded.pixels[size_t(s.texture_height - 1 - y) * size_t(s.texture_width) * in_bytes];
-    uint8_t* out = &s.pixels[size_t(y) * size_t(s.texture_width) * 4];
-    for (int x = 0; x < s.texture_width; ++x, in += in_bytes, out += 4) {
-      out[0] = in[2];
-      out[1] = in[1];
-      out[2] = in[0];
-      out[3] = keep_alpha ? in[3] : 255;
+    uint32_t* out = &s.pixels[size_t(y) * size_t(s.texture_width)];
+    for (int x = 0; x < s.texture_width; ++x, in += in_bytes) {
+      const uint32_t alpha = keep_alpha ? in[3] : 255;
+      out[x] = uint32_t(in[2]) | uint32_t(in[1]) << 8 | uint32_t(in[0]) << 16 | alpha << 24;
     }
   }
   if (!keep_alpha) {
@@ -185,7 +179,7 @@ int sprite_copy(int source, int destination, int mode) {
   const Sprite* from = find(source);
   if (!from) return 0;
   // Taken before the destination is claimed: it may be the source itself.
-  std::vector<uint8_t> pixels;
+  std::vector<uint32_t> pixels;
   try {
     pixels = from->pixels;
   } catch (const std::bad_alloc&) {

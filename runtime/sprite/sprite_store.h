@@ -1,16 +1,21 @@
 // runtime/sprite/sprite_store.h — the sprite records, shared by the store, the display and the
 // drawing outputs (runtime/draw/). Not for the show.
 //
-// Each sprite keeps a CPU copy of its texture (`pixels`, RGBA bytes, bottom row first) that
-// always equals what was last uploaded, so keying, copying and drawing never read the
-// texture back from OpenGL.
+// Each sprite keeps a CPU copy of its texture (`pixels`, bottom row first) that always equals
+// what was last uploaded, so keying, copying and drawing never read the texture back from
+// OpenGL. A pixel is packed like a colour value with its alpha on top: r + 256 g + 65536 b +
+// 16777216 a, which in a little-endian machine's memory is the bytes R, G, B, A that OpenGL
+// takes as GL_RGBA / GL_UNSIGNED_BYTE.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <mutex>
 #include <vector>
 
 namespace sprite_store {
+
+static_assert(std::endian::native == std::endian::little, "pixels are uploaded as R, G, B, A bytes");
 
 struct Sprite {
   uint32_t texture = 0;     // OpenGL texture name, non-zero while the sprite exists
@@ -26,7 +31,7 @@ struct Sprite {
   int clip_width = 0;
   int clip_height = 0;
   uint32_t key_colour = 0;  // colour the alpha was last derived from
-  std::vector<uint8_t> pixels;  // the texture's contents: RGBA, bottom row first
+  std::vector<uint32_t> pixels;  // the texture's contents, bottom row first
 };
 
 std::recursive_mutex& lock();
@@ -34,7 +39,7 @@ std::recursive_mutex& lock();
 Sprite* find(int number);
 
 // alpha = 0 where red, green and blue equal `colour` (r + 256 g + 65536 b), else 255.
-void key(std::vector<uint8_t>& rgba, uint32_t colour);
+void key(std::vector<uint32_t>& pixels, uint32_t colour);
 // Sends the sprite's pixels to its texture. Caller holds lock().
 void upload(Sprite& sprite);
 

@@ -59,8 +59,7 @@ class ScreenTest : public ::testing::Test {
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     const sprite_store::Sprite* s = sprite_store::find(number);
     if (!s) return 0xDEADBEEF;
-    const uint8_t* p = &s->pixels[(size_t(s->texture_height - 1 - y) * s->texture_width + x) * 4];
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+    return s->pixels[size_t(s->texture_height - 1 - y) * s->texture_width + x];
   }
 
   // True when the sprite's texture holds exactly its CPU copy.
@@ -69,7 +68,7 @@ class ScreenTest : public ::testing::Test {
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     const sprite_store::Sprite* s = sprite_store::find(number);
     if (!s) return false;
-    std::vector<uint8_t> texture(s->pixels.size());
+    std::vector<uint32_t> texture(s->pixels.size());
     glBindTexture(kScreenTextureTarget, s->texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glGetTexImage(kScreenTextureTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE, texture.data());
