@@ -127,12 +127,10 @@ bool load_patterns(Reader& in, music_module& m, int32_t file_patterns, LoadError
     return false;
   }
   for (int32_t p = 0; p < file_patterns; ++p) {
-    const int32_t start = in.tell();
     in.u32();  // header length: exactly 9 header bytes are used whatever it says
     in.u8();   // packing type
     const int32_t rows = in.u16();
     const int32_t packed_size = in.u16();
-    (void)start;
     if (rows > 256) {
       error.reason = "pattern with more than 256 rows";
       return false;

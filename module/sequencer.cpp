@@ -166,7 +166,7 @@ int64_t voice_frequency(const music_module& m, int period, int period_offset) {
   return 14317056 / amiga;
 }
 
-void trigger(music_module& m, music_channel& ch, int channel_index, music_sample* sample) {
+void trigger(music_module& m, music_channel& ch, music_sample* sample) {
   music_voice* voice = &m.voices[ch.voice];
   if (voice->sample) {
     // The old note fades out on its own voice while the new one starts on the partner.
@@ -179,7 +179,6 @@ void trigger(music_module& m, music_channel& ch, int channel_index, music_sample
     ch.voice = uint8_t(partner);
     voice = &m.voices[partner];
   }
-  (void)channel_index;
   voice->sample = sample;
   const uint32_t end = sample->loop_start + sample->loop_length;
   if (voice->start_offset < 0 || uint32_t(voice->start_offset) >= end) voice->start_offset = 0;
@@ -193,7 +192,7 @@ void trigger(music_module& m, music_channel& ch, int channel_index, music_sample
 
 void apply_to_voice(music_module& m, music_channel& ch, int channel_index, music_sample* sample) {
   if (int64_t(ch.period) + ch.period_offset == 0) ch.update &= uint8_t(~kUpdateFrequency);
-  if (ch.update & kUpdateTrigger) trigger(m, ch, channel_index, sample);
+  if (ch.update & kUpdateTrigger) trigger(m, ch, sample);
   music_voice& voice = m.voices[ch.voice];
   if (ch.update & kUpdateVolume) {
     // Single precision, rounded after each product, as the volume was always computed.
