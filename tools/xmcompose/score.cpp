@@ -186,6 +186,11 @@ const Groove kFull = {
     "....S.......S..s|....S.......S...|....S.......S..s|....S.......S.sS",
     "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhoHo",
 };
+const Groove kDisco = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
+    "....S.......S..s|....S.......S...|....S.......S..s|....S.......S.sS",
+    "hhohhhohhhohhhoh|hhohhhohhhohhhoh|hhohhhohhhohhhoh|hhohhhohhhohhoHo",
+};
 const Groove kBreakdown = {
     "X...............|X...............|X...............|X...............",
     "................|................|................|................",
@@ -200,9 +205,10 @@ const Groove kBreakBuild = {
 const char* kBassLong = "r..............^|r..............^|r..............^|r..............^";
 const char* kBassEighths = "r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.";
 const char* kBassMain = "r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.f.o.f.of";
+const char* kBassFunk = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.f..fo.fo";
 const char* kBassHold = "r...............|r...............|r...............|r...............";
 
-enum class Chip { kNone, kBell, kArp, kChord };
+enum class Chip { kNone, kBell, kArp, kArpThirds, kChord };
 enum class Accents { kNone, kWordsEarly, kWordsLate, kPhrase, kEveryBar };
 
 // Rows of each bar on which the flash words fall.
@@ -222,24 +228,24 @@ struct Section {
 
 // The arrangement, one line per order position.
 const Section kSections[] = {
-    // chords        groove         bass          chip         pads  lead       accents              crash  riser
-    {"Am F C G", &kIntroGroove, nullptr, Chip::kBell, true, nullptr, Accents::kNone, true, false},             // 0
-    {"Am F C G", &kBuild1, kBassLong, Chip::kNone, true, nullptr, Accents::kWordsEarly, false, false},         // 1
-    {"Am F C G", &kBuild2, kBassEighths, Chip::kBell, true, nullptr, Accents::kWordsLate, false, false},       // 2
-    {"Am F C G", &kBuild3, kBassEighths, Chip::kArp, true, nullptr, Accents::kWordsEarly, false, false},       // 3
-    {"Am F C G", &kBuild4, kBassEighths, Chip::kArp, true, nullptr, Accents::kWordsLate, false, true},         // 4
-    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA, Accents::kPhrase, true, false},                // 5
-    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA2, Accents::kPhrase, false, false},              // 6
-    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB, Accents::kPhrase, true, false},               // 7
-    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB2, Accents::kPhrase, false, false},             // 8
-    {"Dm Am F E", &kBreakdown, kBassHold, Chip::kChord, true, &kBreakA, Accents::kNone, true, false},          // 9
-    {"Dm Am F E", &kBreakBuild, kBassEighths, Chip::kArp, true, &kBreakB, Accents::kPhrase, false, true},      // 10
-    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA, Accents::kPhrase, true, false},                // 11
-    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, &kThemeA2, Accents::kPhrase, false, false},              // 12
-    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB, Accents::kPhrase, true, false},               // 13
-    {"F G Em Am", &kFull, kBassMain, Chip::kArp, true, &kThemeB2, Accents::kPhrase, false, false},             // 14
-    {"Am F C G", &kFull, kBassMain, Chip::kArp, true, nullptr, Accents::kEveryBar, true, false},               // 15
-    {"Dm Am F E", &kFull, kBassMain, Chip::kArp, true, &kBreakB, Accents::kPhrase, false, false},              // 16
+    // chords       groove         bass          chip              pads  lead       accents              crash  riser
+    {"Am F C G",  &kIntroGroove, nullptr,      Chip::kBell,      true, nullptr,   Accents::kNone,      true,  false},  // 0
+    {"Am F C G",  &kBuild1,      kBassLong,    Chip::kNone,      true, nullptr,   Accents::kWordsEarly, false, false}, // 1
+    {"Am F C G",  &kBuild2,      kBassEighths, Chip::kBell,      true, nullptr,   Accents::kWordsLate, false, false},  // 2
+    {"Am F C G",  &kBuild3,      kBassEighths, Chip::kArp,       true, nullptr,   Accents::kWordsEarly, false, false}, // 3
+    {"Am F C G",  &kBuild4,      kBassEighths, Chip::kArp,       true, nullptr,   Accents::kWordsLate, false, true},   // 4
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA,  Accents::kPhrase,    true,  false},  // 5
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA2, Accents::kPhrase,    false, false},  // 6
+    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB,  Accents::kPhrase,    true,  false},  // 7
+    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB2, Accents::kPhrase,    false, false},  // 8
+    {"Dm Am F E", &kBreakdown,   kBassHold,    Chip::kChord,     true, &kBreakA,  Accents::kNone,      true,  false},  // 9
+    {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Accents::kPhrase,    false, true},   // 10
+    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA,  Accents::kPhrase,    true,  false},  // 11
+    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA2, Accents::kPhrase,    false, false},  // 12
+    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB,  Accents::kPhrase,    true,  false},  // 13
+    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB2, Accents::kPhrase,    false, false},  // 14
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, nullptr,   Accents::kEveryBar,  true,  false},  // 15
+    {"Dm Am F E", &kDisco,       kBassFunk,    Chip::kArpThirds, true, &kBreakB,  Accents::kPhrase,    false, false},  // 16
 };
 // clang-format on
 constexpr int kOrderCount = sizeof kSections / sizeof kSections[0];
@@ -396,7 +402,9 @@ void write_pads(Grid& g, int order, const std::array<Chord, 4>& chords, const Ch
 }
 
 void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chords) {
-  static const char kArpSteps[] = "0123432101234321";  // chord-tone indices, one a row
+  // Chord-tone indices, one a row: up and down, and climbing in broken thirds.
+  static const char kArpSteps[] = "0123432101234321";
+  static const char kArpThirds[] = "0213243502132435";
   for (int r = 0; r < kRows; ++r) {
     const Chord& c = chords[static_cast<size_t>(r / kBarRows)];
     const int root = mid_root(c);
@@ -415,6 +423,10 @@ void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chord
         break;
       case Chip::kArp:
         g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[kArpSteps[step] - '0']), kChip,
+               step % 2 ? kChipVolume - 6 : kChipVolume);
+        break;
+      case Chip::kArpThirds:
+        g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[kArpThirds[step] - '0']), kChip,
                step % 2 ? kChipVolume - 6 : kChipVolume);
         break;
       case Chip::kChord:  // the root every beat, the chord played by the arpeggio effect
