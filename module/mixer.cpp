@@ -38,21 +38,20 @@ inline float interpolate(const int16_t* data, int64_t position) {
 
 #if defined(__SSE2__)
 // Four frames at once: the same operations as interpolate() in each lane, so the results are
-// bit-identical to the one-frame path.
-inline __m128 interpolate4(const int16_t* data, int64_t p0, int64_t step) {
-  const int64_t p1 = p0 + step, p2 = p1 + step, p3 = p2 + step;
+// bit-identical to the one-frame path. `fractions` holds the low 32 bits of the four positions
+// (they wrap exactly as the 32.32 sums do); the integer parts come from the scalar position.
+inline __m128 interpolate4(const int16_t* data, int64_t p0, int64_t step, __m128i fractions) {
   // One 32-bit load per frame fetches the sample and its successor (little-endian: s0 low).
   const auto pair = [data](int64_t p) {
     int32_t v;
     std::memcpy(&v, data + (p >> 32), sizeof v);
-    return v;
+    return _mm_cvtsi32_si128(v);
   };
-  const __m128i both = _mm_setr_epi32(pair(p0), pair(p1), pair(p2), pair(p3));
+  const __m128i both = _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(p0), pair(p0 + step)),
+                                          _mm_unpacklo_epi32(pair(p0 + 2 * step), pair(p0 + 3 * step)));
   const __m128 s0 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_slli_epi32(both, 16), 16));
   const __m128 s1 = _mm_cvtepi32_ps(_mm_srai_epi32(both, 16));
-  const __m128i fraction =
-      _mm_srli_epi32(_mm_setr_epi32(int32_t(p0), int32_t(p1), int32_t(p2), int32_t(p3)), 1);
-  const __m128 w = _mm_mul_ps(_mm_cvtepi32_ps(fraction), _mm_set1_ps(kWeightScale));
+  const __m128 w = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), _mm_set1_ps(kWeightScale));
   return _mm_add_ps(s0, _mm_mul_ps(w, _mm_sub_ps(s1, s0)));
 }
 #endif
@@ -65,8 +64,13 @@ int64_t render_flat(const int16_t* data, int64_t position, int64_t step, float g
 #if defined(__SSE2__)
   if (groups) {
     const __m128 gains = _mm_setr_ps(gain_left, gain_right, gain_left, gain_right);
+    const uint32_t low = uint32_t(position), low_step = uint32_t(step);
+    __m128i fractions = _mm_setr_epi32(int32_t(low), int32_t(low + low_step), int32_t(low + 2 * low_step),
+                                       int32_t(low + 3 * low_step));
+    const __m128i fraction_step = _mm_set1_epi32(int32_t(4 * low_step));
     for (; f + 4 <= frames; f += 4) {
-      const __m128 s = interpolate4(data, position, step);
+      const __m128 s = interpolate4(data, position, step, fractions);
+      fractions = _mm_add_epi32(fractions, fraction_step);
       position += 4 * step;
       float* o = out + 2 * f;
       _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_unpacklo_ps(s, s), gains)));
