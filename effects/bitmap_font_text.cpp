@@ -19,7 +19,8 @@ int bitmap_font_text(int sprite, int x, int y, int advance, int /*line_height*/,
     const int index = font_glyph_cell(font, text[i]);
     const int source_x = (index % font.columns) * font.glyph_width;
     const int source_y = (index / font.columns) * font.glyph_height;
-    if (source_x >= 0 && source_y >= 0) sprite_clip(sprite, source_x, source_y, font.glyph_width, font.glyph_height);
+    if (source_x >= 0 && source_y >= 0)
+      sprite_clip(sprite, source_x, source_y, font.glyph_width, font.glyph_height);
     sprite_display(sprite, x + advance * int(i), y, intensity, colour);
   }
   return 0;

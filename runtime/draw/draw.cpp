@@ -18,7 +18,7 @@ struct DrawOutput {
   uint32_t serial = 0;  // the target's serial when the output was made
   int width = 0;        // drawing area = the sprite's texture size
   int height = 0;
-  int mode = 0;         // draw_mode flags
+  int mode = 0;  // draw_mode flags
   std::vector<uint32_t> pixels;
 };
 
@@ -120,7 +120,9 @@ int draw_start(DrawOutput* output) {
   return 1;
 }
 
-void draw_stop() { finish(true); }
+void draw_stop() {
+  finish(true);
+}
 
 void draw_mode(int flags) {
   if (current) current->mode = flags;
@@ -143,10 +145,10 @@ void draw_box(int x, int y, int width, int height, uint32_t colour) {
     fill(out, x0, y0, w, h, colour);
     return;
   }
-  fill(out, x0, y0, w, 1, colour);  // top
+  fill(out, x0, y0, w, 1, colour);                     // top
   if (h > 1) fill(out, x0, y0 + h - 1, w, 1, colour);  // bottom
   if (h > 2) {
-    fill(out, x0, y0 + 1, 1, h - 2, colour);  // left
+    fill(out, x0, y0 + 1, 1, h - 2, colour);                     // left
     if (w > 1) fill(out, x0 + w - 1, y0 + 1, 1, h - 2, colour);  // right
   }
 }

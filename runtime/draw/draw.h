@@ -42,5 +42,9 @@ void draw_circle(int x, int y, int radius, uint32_t colour);
 // The image's bitmap (runtime/image/image.h) upright with its top-left at (x, y).
 void draw_image(uint32_t image_handle, int x, int y);
 
-constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return (r & 0xFF) | (g & 0xFF) << 8 | (b & 0xFF) << 16; }
-constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a) { return rgb(r, g, b) | (a & 0xFF) << 24; }
+constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) {
+  return (r & 0xFF) | (g & 0xFF) << 8 | (b & 0xFF) << 16;
+}
+constexpr uint32_t rgba(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+  return rgb(r, g, b) | (a & 0xFF) << 24;
+}

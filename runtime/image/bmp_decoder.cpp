@@ -16,8 +16,12 @@
 namespace picture {
 namespace {
 
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t u32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint16_t u16(const uint8_t* p) {
+  return uint16_t(p[0] | p[1] << 8);
+}
+uint32_t u32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 struct BmpHeader {
   uint32_t pixel_offset = 0;
@@ -33,15 +37,24 @@ constexpr size_t kHeaderBytes = 54;  // file header (14) + the fields of a 40-by
 
 bool supported(int bpp, uint32_t compression) {
   switch (bpp) {
-    case 1: case 4: case 24: case 32: return compression == 0;
-    case 8: return compression == 0 || compression == 1;
-    case 16: return compression == 0 || compression == 3;
-    default: return false;
+    case 1:
+    case 4:
+    case 24:
+    case 32:
+      return compression == 0;
+    case 8:
+      return compression == 0 || compression == 1;
+    case 16:
+      return compression == 0 || compression == 3;
+    default:
+      return false;
   }
 }
 
 // Bytes of one stored row, padded to 4 bytes.
-size_t row_stride(const BmpHeader& h) { return ((size_t(h.width) * size_t(h.bpp) + 31) / 32) * 4; }
+size_t row_stride(const BmpHeader& h) {
+  return ((size_t(h.width) * size_t(h.bpp) + 31) / 32) * 4;
+}
 
 bool bmp_probe(const uint8_t* data, size_t size, PictureInfo* info, void** state) {
   if (size < kHeaderBytes || data[0] != 'B' || data[1] != 'M' || u32(data + 6) != 0) return false;
@@ -101,18 +114,28 @@ void convert_row(const BmpHeader& h, const uint8_t* src, const Bgr* palette, uin
         put(out, Bgr{v, v, v});
         break;
       }
-      case 4: put(out, palette[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F]); break;
-      case 8: put(out, palette[src[x]]); break;
+      case 4:
+        put(out, palette[(src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F]);
+        break;
+      case 8:
+        put(out, palette[src[x]]);
+        break;
       case 16: {
         const unsigned v = u16(src + 2 * x);
         if (h.compression == 3)
-          put(out, Bgr{uint8_t((v & 31) << 3), uint8_t(((v >> 5) & 63) << 2), uint8_t(((v >> 11) & 31) << 3)});
+          put(out,
+              Bgr{uint8_t((v & 31) << 3), uint8_t(((v >> 5) & 63) << 2), uint8_t(((v >> 11) & 31) << 3)});
         else
-          put(out, Bgr{uint8_t((v & 31) << 3), uint8_t(((v >> 5) & 31) << 3), uint8_t(((v >> 10) & 31) << 3)});
+          put(out,
+              Bgr{uint8_t((v & 31) << 3), uint8_t(((v >> 5) & 31) << 3), uint8_t(((v >> 10) & 31) << 3)});
         break;
       }
-      case 24: put(out, Bgr{src[3 * x], src[3 * x + 1], src[3 * x + 2]}); break;
-      case 32: put(out, Bgr{src[4 * x], src[4 * x + 1], src[4 * x + 2]}); break;
+      case 24:
+        put(out, Bgr{src[3 * x], src[3 * x + 1], src[3 * x + 2]});
+        break;
+      case 32:
+        put(out, Bgr{src[4 * x], src[4 * x + 1], src[4 * x + 2]});
+        break;
     }
   }
 }
@@ -129,7 +152,8 @@ bool decode_rle8(const BmpHeader& h, const uint8_t* data, size_t size, const Bgr
   size_t at = h.pixel_offset;
   int64_t x = 0, y = 0;
   auto plot = [&](uint8_t index) {
-    if (x < h.width && y < h.height) put(output_row(h, rows, pitch, bottom_up, int(y)) + 3 * x, palette[index]);
+    if (x < h.width && y < h.height)
+      put(output_row(h, rows, pitch, bottom_up, int(y)) + 3 * x, palette[index]);
     ++x;
   };
   while (y < h.height) {
@@ -175,10 +199,14 @@ bool bmp_decode(void* state, const uint8_t* data, size_t size, uint8_t* rows, si
   return true;
 }
 
-void bmp_release(void* state) { delete static_cast<BmpHeader*>(state); }
+void bmp_release(void* state) {
+  delete static_cast<BmpHeader*>(state);
+}
 
 }  // namespace
 
-Decoder detail::bmp_decoder() { return Decoder{kTagBmp, bmp_probe, bmp_decode, bmp_release}; }
+Decoder detail::bmp_decoder() {
+  return Decoder{kTagBmp, bmp_probe, bmp_decode, bmp_release};
+}
 
 }  // namespace picture

@@ -44,10 +44,16 @@ void register_decoder(const Decoder& decoder) {
   if (r.count < kMaxDecoders) r.decoders[r.count++] = decoder;
 }
 
-void register_png() { register_decoder(detail::png_decoder()); }
-void register_jpeg() { register_decoder(detail::jpeg_decoder()); }
+void register_png() {
+  register_decoder(detail::png_decoder());
+}
+void register_jpeg() {
+  register_decoder(detail::jpeg_decoder());
+}
 
-void set_pixel_limit(int64_t pixels) { context.pixel_limit = pixels; }
+void set_pixel_limit(int64_t pixels) {
+  context.pixel_limit = pixels;
+}
 
 bool size_allowed(int64_t width, int64_t height) {
   return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide &&
@@ -83,7 +89,9 @@ uint32_t probe(const void* data, size_t size) {
   return 0;
 }
 
-const PictureInfo& probed_info() { return context.info; }
+const PictureInfo& probed_info() {
+  return context.info;
+}
 
 bool decode(uint8_t* rows, size_t pitch, bool bottom_up) {
   if (!context.decoder || !rows) return false;

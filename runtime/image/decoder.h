@@ -27,8 +27,8 @@ inline constexpr uint32_t kTagBmp = 0x00504D42;   // "BMP"
 inline constexpr uint32_t kTagPng = 0x00474E50;   // "PNG"
 inline constexpr uint32_t kTagJpeg = 0x4745504A;  // "JPEG"
 
-inline constexpr int kMaxSide = 16384;                    // largest rectangle texture here
-inline constexpr int64_t kDefaultPixelLimit = 64 << 20;   // 256 MB of decoded RGBA
+inline constexpr int kMaxSide = 16384;                   // largest rectangle texture here
+inline constexpr int64_t kDefaultPixelLimit = 64 << 20;  // 256 MB of decoded RGBA
 
 struct PictureInfo {
   int width = 0;

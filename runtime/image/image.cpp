@@ -84,7 +84,9 @@ uint32_t image_handle(int number) {
   return record ? record->handle : 0;
 }
 
-int image_exists(int number) { return image_handle(number) != 0; }
+int image_exists(int number) {
+  return image_handle(number) != 0;
+}
 
 int image_width(int number) {
   std::lock_guard<std::recursive_mutex> guard(images().lock());
@@ -103,7 +105,8 @@ void image_free(int number) {
   images().free(number, [](ImageRecord&) {});
 }
 
-bool image_visit_bitmap(uint32_t handle, void (*visit)(const ImageBitmap& bitmap, void* context), void* context) {
+bool image_visit_bitmap(uint32_t handle, void (*visit)(const ImageBitmap& bitmap, void* context),
+                        void* context) {
   if (handle == 0) return false;
   std::lock_guard<std::recursive_mutex> guard(images().lock());
   bool found = false;

@@ -40,11 +40,14 @@ template <typename Use>
 bool image_with_bitmap(uint32_t handle, Use&& use);
 
 // Implementation detail of image_with_bitmap.
-bool image_visit_bitmap(uint32_t handle, void (*visit)(const ImageBitmap& bitmap, void* context), void* context);
+bool image_visit_bitmap(uint32_t handle, void (*visit)(const ImageBitmap& bitmap, void* context),
+                        void* context);
 template <typename Use>
 bool image_with_bitmap(uint32_t handle, Use&& use) {
   return image_visit_bitmap(
       handle,
-      [](const ImageBitmap& bitmap, void* context) { (*static_cast<std::remove_reference_t<Use>*>(context))(bitmap); },
+      [](const ImageBitmap& bitmap, void* context) {
+        (*static_cast<std::remove_reference_t<Use>*>(context))(bitmap);
+      },
       const_cast<void*>(static_cast<const void*>(&use)));
 }

@@ -10,12 +10,12 @@
 // reads past the buffer: at its end it supplies an end-of-image marker. A progress monitor
 // refuses progressive files with absurd numbers of scans, which would otherwise decode for
 // minutes.
-#include <cstdio>  // jpeglib.h needs FILE and size_t first
-
-#include <jpeglib.h>
-
 #include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
 #include <new>
+// clang-format off
+#include <jpeglib.h>
+// clang-format on
 
 #include "runtime/image/decoder.h"
 
@@ -110,6 +110,8 @@ bool jpeg_decode(void* state, const uint8_t*, size_t, uint8_t* rows, size_t pitc
 
 }  // namespace
 
-Decoder detail::jpeg_decoder() { return Decoder{kTagJpeg, jpeg_probe, jpeg_decode, jpeg_release}; }
+Decoder detail::jpeg_decoder() {
+  return Decoder{kTagJpeg, jpeg_probe, jpeg_decode, jpeg_release};
+}
 
 }  // namespace picture

@@ -35,7 +35,9 @@ void read_memory(png_structp png, png_bytep out, png_size_t length) {
 }
 
 void silent_warning(png_structp, png_const_charp) {}
-void error_exit(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void error_exit(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
 
 // Header and transformations; false on any libpng error.
 bool read_header(PngState* s, PictureInfo* info) {
@@ -45,7 +47,8 @@ bool read_header(PngState* s, PictureInfo* info) {
   png_read_info(s->png, s->info);
   const int colour = png_get_color_type(s->png, s->info);
   const int depth = png_get_bit_depth(s->png, s->info);
-  if (!size_allowed(png_get_image_width(s->png, s->info), png_get_image_height(s->png, s->info))) return false;
+  if (!size_allowed(png_get_image_width(s->png, s->info), png_get_image_height(s->png, s->info)))
+    return false;
   if (png_get_valid(s->png, s->info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(s->png);
   if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s->png);
   if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(s->png);
@@ -102,6 +105,8 @@ bool png_decode(void* state, const uint8_t*, size_t, uint8_t* rows, size_t pitch
 
 }  // namespace
 
-Decoder detail::png_decoder() { return Decoder{kTagPng, png_probe, png_decode, png_release}; }
+Decoder detail::png_decoder() {
+  return Decoder{kTagPng, png_probe, png_decode, png_release};
+}
 
 }  // namespace picture

@@ -1,4 +1,6 @@
 // The sprite store: the numbered sprite table, textures, keying, loading, copying, grabbing.
+#include "runtime/sprite/sprite.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 
 #include "runtime/image/decoder.h"
 #include "runtime/screen/screen.h"
-#include "runtime/sprite/sprite.h"
 #include "runtime/sprite/sprite_store.h"
 #include "runtime/support/object_table.h"
 
@@ -49,8 +50,12 @@ int max_texture_side() {
 
 }  // namespace
 
-std::recursive_mutex& lock() { return table().lock(); }
-Sprite* find(int number) { return table().find(number); }
+std::recursive_mutex& lock() {
+  return table().lock();
+}
+Sprite* find(int number) {
+  return table().find(number);
+}
 
 void key(std::vector<uint32_t>& pixels, uint32_t colour) {
   const uint32_t rgb = colour & 0xFFFFFF;
@@ -120,7 +125,9 @@ int make(int number, int width, int height, int bits, int flags) {
 }
 
 // The result the creating operations report: the number for -1, else non-zero.
-int result(int asked, int number) { return number < 0 ? 0 : asked == -1 ? number : 1; }
+int result(int asked, int number) {
+  return number < 0 ? 0 : asked == -1 ? number : 1;
+}
 
 }  // namespace
 }  // namespace sprite_store
@@ -149,7 +156,8 @@ int sprite_load_memory(int number, const void* data, size_t size, int flags) {
   // Decoded rows run top-down as B, G, R(, A); the texture runs bottom-up.
   const int in_bytes = decoded.bits / 8;
   for (int y = 0; y < s.texture_height; ++y) {
-    const uint8_t* in = &decoded.pixels[size_t(s.texture_height - 1 - y) * size_t(s.texture_width) * in_bytes];
+    const uint8_t* in =
+        &decoded.pixels[size_t(s.texture_height - 1 - y) * size_t(s.texture_width) * in_bytes];
     uint32_t* out = &s.pixels[size_t(y) * size_t(s.texture_width)];
     for (int x = 0; x < s.texture_width; ++x, in += in_bytes) {
       const uint32_t alpha = keep_alpha ? in[3] : 255;
@@ -205,7 +213,8 @@ int sprite_grab_screen(int number, int x, int y, int width, int height, int flag
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   // Rows come bottom-up, as the texture stores them.
-  glReadPixels(x, screen_logical_height() - y - height, width, height, GL_RGBA, GL_UNSIGNED_BYTE, s.pixels.data());
+  glReadPixels(x, screen_logical_height() - y - height, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
+               s.pixels.data());
   key(s.pixels, s.key_colour);
   upload(s);
   return result(number, made);

@@ -86,7 +86,9 @@ void flush_batch() {
 
 using namespace sprite_store;
 
-void sprite_flush() { flush_batch(); }
+void sprite_flush() {
+  flush_batch();
+}
 
 void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   std::lock_guard<std::recursive_mutex> guard(lock());

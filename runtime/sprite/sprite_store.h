@@ -18,19 +18,19 @@ namespace sprite_store {
 static_assert(std::endian::native == std::endian::little, "pixels are uploaded as R, G, B, A bytes");
 
 struct Sprite {
-  uint32_t texture = 0;     // OpenGL texture name, non-zero while the sprite exists
-  uint32_t serial = 0;      // unique per sprite made; tells a drawing output its sprite is still there
-  int display_width = 0;    // size on the screen (sprite_width, sprite_height)
+  uint32_t texture = 0;   // OpenGL texture name, non-zero while the sprite exists
+  uint32_t serial = 0;    // unique per sprite made; tells a drawing output its sprite is still there
+  int display_width = 0;  // size on the screen (sprite_width, sprite_height)
   int display_height = 0;
-  int source_bits = 0;      // 24 or 32 for a loaded picture, 32 for sprite_create, 0 for copies and grabs
-  int flags = 0;            // creation flags; kSpriteKeepAlpha = keep the picture's own alpha
+  int source_bits = 0;  // 24 or 32 for a loaded picture, 32 for sprite_create, 0 for copies and grabs
+  int flags = 0;        // creation flags; kSpriteKeepAlpha = keep the picture's own alpha
   int texture_width = 0;
   int texture_height = 0;
-  int clip_x = 0;           // source rectangle, texture pixels from the picture's top-left
+  int clip_x = 0;  // source rectangle, texture pixels from the picture's top-left
   int clip_y = 0;
   int clip_width = 0;
   int clip_height = 0;
-  uint32_t key_colour = 0;  // colour the alpha was last derived from
+  uint32_t key_colour = 0;       // colour the alpha was last derived from
   std::vector<uint32_t> pixels;  // the texture's contents, bottom row first
 };
 

@@ -15,10 +15,9 @@ TEST(GlyphLookup, CharactersMapToTheirCells) {
     char16_t c;
     int cell;
   } cases[] = {
-      {u' ', 0},  {u'!', 1},  {u'~', 2},   // "~" stands where the double quote would
-      {u'"', 0},  {u'#', 3},  {u'0', 16},  {u'A', 33}, {u'Z', 58},
-      {u'a', 65}, {u'z', 90}, {u'}', 93},  {u'{', 91},
-      {u'\t', 0}, {u'\n', 0}, {u'\u00E4', 0}, {u'\u0000', 0}, {char16_t(0xFFFF), 0},
+      {u' ', 0},  {u'!', 1},  {u'~', 2},  // "~" stands where the double quote would
+      {u'"', 0},  {u'#', 3},  {u'0', 16}, {u'A', 33}, {u'Z', 58},     {u'a', 65},     {u'z', 90},
+      {u'}', 93}, {u'{', 91}, {u'\t', 0}, {u'\n', 0}, {u'\u00E4', 0}, {u'\u0000', 0}, {char16_t(0xFFFF), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(font_glyph_cell(kScreenFont, c.c), c.cell) << int(c.c);
 }
@@ -55,7 +54,7 @@ TEST_F(FontText, EachCharacterDrawsItsCellOneAdvanceFurther) {
   const auto screen = read_screen();
   const int expected[] = {33, -1, -1, 93, 2, 65};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(cell_at(screen, 100 + 8 * i, 200, 0xFFFFFF), expected[i]) << i;
-  EXPECT_EQ(at(screen, 101, 200), kBackground);  // keyed background stays see-through
+  EXPECT_EQ(at(screen, 101, 200), kBackground);          // keyed background stays see-through
   EXPECT_EQ(at(screen, 100 + 8 * 6, 215), kBackground);  // nothing after the last glyph
 }
 

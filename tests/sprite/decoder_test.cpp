@@ -1,11 +1,11 @@
 // Picture decoders on pictures built in the test: every supported BMP layout, the PNG
 // transformations, grey/RGB/CMYK JPEG, and bad input of every kind.
-#include <gtest/gtest.h>
+#include "runtime/image/decoder.h"
 
+#include <gtest/gtest.h>
 #include <png.h>
 
 #include "picture_writers.h"
-#include "runtime/image/decoder.h"
 
 namespace {
 
@@ -13,13 +13,17 @@ struct Rgb {
   int r, g, b;
   bool operator==(const Rgb&) const = default;
 };
-std::ostream& operator<<(std::ostream& os, const Rgb& c) { return os << "(" << c.r << ", " << c.g << ", " << c.b << ")"; }
+std::ostream& operator<<(std::ostream& os, const Rgb& c) {
+  return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
 
 Rgb pixel(const picture::Picture& p, int x, int y) {
   const uint8_t* q = &p.pixels[(size_t(y) * p.width + x) * (p.bits / 8)];
   return Rgb{q[2], q[1], q[0]};
 }
-int alpha(const picture::Picture& p, int x, int y) { return p.pixels[(size_t(y) * p.width + x) * 4 + 3]; }
+int alpha(const picture::Picture& p, int x, int y) {
+  return p.pixels[(size_t(y) * p.width + x) * 4 + 3];
+}
 
 class Decoders : public ::testing::Test {
  protected:
@@ -36,8 +40,8 @@ class Decoders : public ::testing::Test {
 
 // ---- BMP -----------------------------------------------------------------------------------
 
-// 5 x 3 pictures (odd width: rows need padding) in every supported layout. Each row of the
-// expected picture is named top-down.
+// 5 x 3 pictures (odd width: rows need padding) in every supported layout; `value` and
+// `expected` take (x, y) from the top.
 struct BmpCase {
   const char* name;
   int bpp, compression;
@@ -54,6 +58,7 @@ Rgb from_palette16(int x, int y) {
   return Rgb{int(c >> 16), int((c >> 8) & 0xFF), int(c & 0xFF)};
 }
 
+// clang-format off
 const BmpCase kBmpCases[] = {
     {"1 bit ignores its palette", 1, 0, {0x123456, 0x654321},
      [](int x, int y) { return uint32_t((x + y) % 2); },
@@ -72,6 +77,7 @@ const BmpCase kBmpCases[] = {
     {"32 bit, fourth byte ignored", 32, 0, {}, [](int x, int y) { return uint32_t(x * 50 << 16 | y * 100 << 8 | 9); },
      [](int x, int y) { return Rgb{x * 50, y * 100, 9}; }},
 };
+// clang-format on
 
 TEST_F(Decoders, BmpLayoutsDecodeTopDownToBgr) {
   for (const BmpCase& c : kBmpCases) {
@@ -130,7 +136,7 @@ TEST_F(Decoders, FontStripKeepsItsTwoColoursAndRowOrder) {
   const picture::Picture p = decode(strip);
   ASSERT_EQ(p.width, 752);
   ASSERT_EQ(p.height, 16);
-  EXPECT_EQ(pixel(p, 0, 0), (Rgb{0xCC, 0xCC, 0xAA}));   // top row = last stored row
+  EXPECT_EQ(pixel(p, 0, 0), (Rgb{0xCC, 0xCC, 0xAA}));  // top row = last stored row
   EXPECT_EQ(pixel(p, 0, 15), (Rgb{0x33, 0x33, 0x55}));
   EXPECT_EQ(pixel(p, 8, 0), (Rgb{0x33, 0x33, 0x55}));
 }
@@ -154,7 +160,8 @@ TEST_F(Decoders, BmpTruncatedAtEveryLengthNeverReadsPast) {
     for (size_t n = 0; n < file.bytes.size(); ++n) {
       Bytes prefix(file.bytes.begin(), file.bytes.begin() + n);  // its own allocation: ASan sees its end
       picture::Picture p;
-      EXPECT_EQ(picture::decode_picture(prefix.data(), prefix.size(), &p), n >= file.needed) << "length " << n;
+      EXPECT_EQ(picture::decode_picture(prefix.data(), prefix.size(), &p), n >= file.needed)
+          << "length " << n;
     }
   }
 }
@@ -211,13 +218,16 @@ struct PngCase {
   const char* name;
   PngSpec spec;
   int bits;
-  Rgb first;       // pixel (0, 0)
+  Rgb first;        // pixel (0, 0)
   int first_alpha;  // its alpha, for 32-bit results
-  Rgb last;        // pixel (width - 1, height - 1)
+  Rgb last;         // pixel (width - 1, height - 1)
 };
 
-Bytes row(std::initializer_list<int> v) { return Bytes(v.begin(), v.end()); }
+Bytes row(std::initializer_list<int> v) {
+  return Bytes(v.begin(), v.end());
+}
 
+// clang-format off
 std::vector<PngCase> png_cases() {
   std::vector<PngCase> cases;
   cases.push_back({"RGB", {2, 2, PNG_COLOR_TYPE_RGB, 8, false, {}, {}, false, 0,
@@ -246,6 +256,7 @@ std::vector<PngCase> png_cases() {
   cases.push_back({"interlaced", interlaced, 24, {0, 0, 77}, 0, {160, 160, 77}});
   return cases;
 }
+// clang-format on
 
 TEST_F(Decoders, PngTransformationsGiveBgrOrBgra) {
   for (const PngCase& c : png_cases()) {

@@ -1,11 +1,12 @@
 // Drawing onto sprites: boxes, circles, images, modes, keying at draw_stop, and the image table.
+#include "runtime/draw/draw.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "gl_fixture.h"
 #include "picture_writers.h"
-#include "runtime/draw/draw.h"
 #include "runtime/image/image.h"
 
 namespace {
@@ -40,10 +41,10 @@ class Drawing : public ScreenTest {
 };
 
 TEST_F(Drawing, BoxesAreCutToTheSprite) {
-  draw_box(50, 10, -10, 1, 0x0000FF);   // negative width: columns 40..49
-  draw_box(95, 20, 10, -2, 0x00FF00);   // negative height: rows 18, 19; cut at the right edge
+  draw_box(50, 10, -10, 1, 0x0000FF);          // negative width: columns 40..49
+  draw_box(95, 20, 10, -2, 0x00FF00);          // negative height: rows 18, 19; cut at the right edge
   draw_box(-1000, -1000, 500, 500, 0xFFFFFF);  // wholly outside
-  draw_box(0, 59, 0, 5, 0xFFFFFF);     // no width
+  draw_box(0, 59, 0, 5, 0xFFFFFF);             // no width
   draw_stop();
   EXPECT_EQ(row(10, 38, 52, 0x0000FF), "..##########..");
   EXPECT_EQ(row(18, 93, 100, 0x00FF00), "..#####");
@@ -127,14 +128,15 @@ TEST_F(Drawing, XorModeFlipsColourBits) {
 }
 
 TEST_F(Drawing, ImagesAreCopiedUprightAndClipped) {
-  BmpSpec spec{3, 2, 24, 0, {}, [](int x, int y) { return uint32_t(0x100000 * (x + 1) + 0x10 * (y + 1)); }, {}};
+  BmpSpec spec{3, 2, 24, 0, {}, [](int x, int y) { return uint32_t(0x100000 * (x + 1) + 0x10 * (y + 1)); },
+               {}};
   const Bytes file = write_bmp(spec);
   const uint32_t handle = image_load_memory(20, file.data(), file.size());
   ASSERT_NE(handle, 0u);
   EXPECT_EQ(image_handle(20), handle);
   EXPECT_EQ(image_width(20), 3);
   draw_image(handle, 10, 10);
-  draw_image(handle, 98, 58);  // only its top-left 2 x 2
+  draw_image(handle, 98, 58);       // only its top-left 2 x 2
   draw_image(handle + 1000, 0, 0);  // no such image
   draw_stop();
   EXPECT_EQ(sprite_pixel(kTarget, 10, 10), kOpaque | 0x100010);  // r 0x10, b 0x10 packed r + 65536 b

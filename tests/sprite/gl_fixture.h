@@ -52,7 +52,9 @@ class ScreenTest : public ::testing::Test {
       }
     return out;
   }
-  static uint32_t at(const std::vector<uint32_t>& screen, int x, int y) { return screen[size_t(y) * kWidth + x]; }
+  static uint32_t at(const std::vector<uint32_t>& screen, int x, int y) {
+    return screen[size_t(y) * kWidth + x];
+  }
 
   // A sprite's stored pixel (x, y from the top as displayed) as r + 256 g + 65536 b + alpha << 24.
   static uint32_t sprite_pixel(int number, int x, int y) {

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <jpeglib.h>
+// clang-format off
+#include <jpeglib.h>  // after cstdio: it needs FILE and size_t
+// clang-format on
 
 namespace {
 
@@ -36,13 +37,28 @@ Bytes write_bmp(const BmpSpec& spec) {
       for (int x = 0; x < spec.width; ++x) {
         const uint32_t v = spec.value(x, y);
         switch (spec.bpp) {
-          case 1: row[x / 8] |= uint8_t((v & 1) << (7 - x % 8)); break;
-          case 4: row[x / 2] |= uint8_t((v & 15) << (x % 2 ? 0 : 4)); break;
-          case 8: row[x] = uint8_t(v); break;
-          case 16: row[2 * x] = uint8_t(v); row[2 * x + 1] = uint8_t(v >> 8); break;
-          case 24: row[3 * x] = uint8_t(v); row[3 * x + 1] = uint8_t(v >> 8); row[3 * x + 2] = uint8_t(v >> 16); break;
+          case 1:
+            row[x / 8] |= uint8_t((v & 1) << (7 - x % 8));
+            break;
+          case 4:
+            row[x / 2] |= uint8_t((v & 15) << (x % 2 ? 0 : 4));
+            break;
+          case 8:
+            row[x] = uint8_t(v);
+            break;
+          case 16:
+            row[2 * x] = uint8_t(v);
+            row[2 * x + 1] = uint8_t(v >> 8);
+            break;
+          case 24:
+            row[3 * x] = uint8_t(v);
+            row[3 * x + 1] = uint8_t(v >> 8);
+            row[3 * x + 2] = uint8_t(v >> 16);
+            break;
           case 32:
-            row[4 * x] = uint8_t(v); row[4 * x + 1] = uint8_t(v >> 8); row[4 * x + 2] = uint8_t(v >> 16);
+            row[4 * x] = uint8_t(v);
+            row[4 * x + 1] = uint8_t(v >> 8);
+            row[4 * x + 2] = uint8_t(v >> 16);
             row[4 * x + 3] = 0x7F;  // ignored by decoders
             break;
         }

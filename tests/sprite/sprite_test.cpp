@@ -1,6 +1,5 @@
 // The sprite store and sprite display, read back from a real OpenGL back buffer.
 #include <gtest/gtest.h>
-
 #include <png.h>
 
 #include "gl_fixture.h"
@@ -37,7 +36,9 @@ void solid(int number, int width, int height, uint32_t colour) {
   draw_stop();
 }
 
-int blend(int source, int destination, int alpha) { return (source * alpha + destination * (255 - alpha)) / 255; }
+int blend(int source, int destination, int alpha) {
+  return (source * alpha + destination * (255 - alpha)) / 255;
+}
 
 class Sprites : public ScreenTest {
  protected:
@@ -141,7 +142,8 @@ TEST_F(Sprites, SilhouetteDrawsTheGivenColourExactly) {
 }
 
 TEST_F(Sprites, RgbaPngKeepsItsAlphaOnlyWithFlag8) {
-  PngSpec spec{3, 1, PNG_COLOR_TYPE_RGBA, 8, false, {}, {}, false, 0, {{200, 100, 50, 128, 0, 0, 0, 255, 9, 9, 9, 0}}};
+  PngSpec spec{
+      3, 1, PNG_COLOR_TYPE_RGBA, 8, false, {}, {}, false, 0, {{200, 100, 50, 128, 0, 0, 0, 255, 9, 9, 9, 0}}};
   const Bytes file = write_png(spec);
   ASSERT_EQ(sprite_load_memory(4, file.data(), file.size(), kSpriteKeepAlpha), 1);
   EXPECT_EQ(sprite_pixel(4, 0, 0), 0x803264C8u);
@@ -170,11 +172,8 @@ TEST_F(Sprites, ClipIsCutToTheTexture) {
     int x, y, w, h;
     int width, height;
   } cases[] = {
-      {0, 100, -1, 32, 474, 32},
-      {10, 0, 500, -1, 464, 356},
-      {-1, -1, -1, -1, 474, 356},
-      {500, 400, 10, 10, 0, 0},
-      {0, 0, -7, 5, 0, 5},
+      {0, 100, -1, 32, 474, 32}, {10, 0, 500, -1, 464, 356}, {-1, -1, -1, -1, 474, 356},
+      {500, 400, 10, 10, 0, 0},  {0, 0, -7, 5, 0, 5},
   };
   for (const auto& c : cases) {
     sprite_zoom(3, 1, 1);
@@ -234,7 +233,7 @@ TEST_F(Sprites, NumbersFollowTheObjectTable) {
   const Bytes junk(100, 0x42);
   EXPECT_EQ(sprite_load_memory(0, junk.data(), junk.size()), 0);
   EXPECT_EQ(sprite_width(0), 0);  // a failed load leaves the number free
-  sprite_display(0, 0, 0, 255);  // not a sprite: nothing, no fault
+  sprite_display(0, 0, 0, 255);   // not a sprite: nothing, no fault
   sprite_display(999999, 0, 0, 255);
   sprite_clip(-5, 0, 0, 1, 1);
   EXPECT_EQ(sprite_create(runtime::ObjectTable<int, 64>::kMaxNumber + 1, 2, 2), 0);

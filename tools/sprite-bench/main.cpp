@@ -1,4 +1,5 @@
-// sprite-bench [FRAMES] [--only=slices|glyphs|draw|clear] — the sprite load of the show's busiest frame, timed.
+// sprite-bench [FRAMES] [--only=slices|glyphs|draw|clear] — the sprite load of the show's busiest frame,
+// timed.
 //
 // Per frame: 4,000 one-pixel-wide silhouette slices of a 1600 x 32 sprite (the sine
 // scroller's load), 600 glyphs of bitmap font text, and one sprite_output / draw_box /
@@ -55,23 +56,25 @@ unsigned parts = kAll;
 void frame(int n) {
   screen_clear(0x150B01);
   if (parts & kSlices) {
-  // The scroller: one column per display, each on its own sine offset.
-  for (int i = 0; i < 4000; ++i) {
-    const int column = (i + n * 2) % 1600;
-    sprite_clip(kStripSprite, column, 0, 1, 32);
-    const int y = 560 + int(std::lround(20 * std::sin((i + n) * 0.05)));
-    sprite_display(kStripSprite, i % 800, y, 255, i < 800 ? 0x2060A0 : 0xFFFFFF);
-  }
+    // The scroller: one column per display, each on its own sine offset.
+    for (int i = 0; i < 4000; ++i) {
+      const int column = (i + n * 2) % 1600;
+      sprite_clip(kStripSprite, column, 0, 1, 32);
+      const int y = 560 + int(std::lround(20 * std::sin((i + n) * 0.05)));
+      sprite_display(kStripSprite, i % 800, y, 255, i < 800 ? 0x2060A0 : 0xFFFFFF);
+    }
   }
   // 600 glyphs: 10 lines of 60 characters.
   static const std::u16string line = u"The quick brown fox jumps over the lazy dog 0123456789 ~{}!?";
-  for (int l = 0; l < 10 && (parts & kGlyphs); ++l) bitmap_font_text(kFontSprite, 160, 40 + 20 * l, 8, 16, line, 0xCCFFEE, 200 + l);
+  for (int l = 0; l < 10 && (parts & kGlyphs); ++l)
+    bitmap_font_text(kFontSprite, 160, 40 + 20 * l, 8, 16, line, 0xCCFFEE, 200 + l);
   // The disc trail's canvas.
   if ((parts & kDrawCycle) && draw_start(sprite_output(kCanvasSprite))) {
     draw_box(0, 0, 800, 640, 0x141D27);
     for (int d = 0; d < 17; ++d)
-      draw_circle(400 + int(300 * std::sin((n + d * 9) * 0.03)), 320 + int(250 * std::cos((n + d * 7) * 0.02)),
-                  8 + 2 * d, rgb(40 + d * 12, 80, 200 - d * 8));
+      draw_circle(400 + int(300 * std::sin((n + d * 9) * 0.03)),
+                  320 + int(250 * std::cos((n + d * 7) * 0.02)), 8 + 2 * d,
+                  rgb(40 + d * 12, 80, 200 - d * 8));
     draw_stop();
   }
   screen_flush();
@@ -89,11 +92,16 @@ int main(int argc, char** argv) {
   int frames = 300;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--only=slices") parts = kSlices;
-    else if (arg == "--only=glyphs") parts = kGlyphs;
-    else if (arg == "--only=draw") parts = kDrawCycle;
-    else if (arg == "--only=clear") parts = 0;
-    else if (std::atoi(arg.c_str()) > 0) frames = std::atoi(arg.c_str());
+    if (arg == "--only=slices")
+      parts = kSlices;
+    else if (arg == "--only=glyphs")
+      parts = kGlyphs;
+    else if (arg == "--only=draw")
+      parts = kDrawCycle;
+    else if (arg == "--only=clear")
+      parts = 0;
+    else if (std::atoi(arg.c_str()) > 0)
+      frames = std::atoi(arg.c_str());
     else {
       std::fprintf(stderr, "usage: sprite-bench [FRAMES] [--only=slices|glyphs|draw|clear]\n");
       return 2;
@@ -125,9 +133,10 @@ int main(int argc, char** argv) {
     cpu.push_back(now_ms(CLOCK_PROCESS_CPUTIME_ID) - c0);
     screen_flip();
   }
-  std::printf("sprite-bench: %d frames on %s (%s): 4000 slices, 600 glyphs, 1 draw cycle with 17 circles\n", frames,
-              platform::video_driver(), reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-  std::printf("frame wall time: median %.2f ms, p95 %.2f ms\n", percentile(wall, 0.5), percentile(wall, 0.95));
+  std::printf("sprite-bench: %d frames on %s (%s): 4000 slices, 600 glyphs, 1 draw cycle with 17 circles\n",
+              frames, platform::video_driver(), reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+  std::printf("frame wall time: median %.2f ms, p95 %.2f ms\n", percentile(wall, 0.5),
+              percentile(wall, 0.95));
   std::printf("frame CPU time (all threads): median %.2f ms, p95 %.2f ms\n", percentile(cpu, 0.5),
               percentile(cpu, 0.95));
   sprite_free(-1);
