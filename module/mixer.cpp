@@ -11,8 +11,8 @@
 // Voices are mixed one after another over the whole run (voice-major). The run of a voice is
 // cut into segments that end on a loop boundary or the end of a gain ramp; the frames to the
 // boundary are computed once per segment, so the per-frame loop has no tests. Without a ramp
-// frames are handled in groups (four per SSE iteration, then pairs): each lane does exactly the
-// one-frame path's operations, so the results are identical to it; the ramp uses that path.
+// frames are handled in groups (four per SSE iteration, then pairs), and ramps in groups of
+// four: each lane does exactly the one-frame path's operations, so the results are identical.
 #include <cmath>
 #include <cstring>
 
@@ -99,10 +99,36 @@ int64_t render_flat(const int16_t* data, int64_t position, int64_t step, float g
   return position;
 }
 
-// Gains that change by a fixed amount after every frame.
+// Gains that change by a fixed amount after every frame. The gains are stepped one frame at a
+// time in both paths (the same chain of single-precision additions), so grouping the frames
+// changes nothing in the result.
 int64_t render_ramp(const int16_t* data, int64_t position, int64_t step, float& gain_left, float& gain_right,
-                    float step_left, float step_right, float* out, int frames) {
-  for (int f = 0; f < frames; ++f) {
+                    float step_left, float step_right, float* out, int frames, bool groups) {
+  int f = 0;
+#if defined(__SSE2__)
+  if (groups) {
+    const uint32_t low = uint32_t(position), low_step = uint32_t(step);
+    __m128i fractions = _mm_setr_epi32(int32_t(low), int32_t(low + low_step), int32_t(low + 2 * low_step),
+                                       int32_t(low + 3 * low_step));
+    const __m128i fraction_step = _mm_set1_epi32(int32_t(4 * low_step));
+    for (; f + 4 <= frames; f += 4) {
+      const __m128 s = interpolate4(data, position, step, fractions);
+      fractions = _mm_add_epi32(fractions, fraction_step);
+      position += 4 * step;
+      const float l0 = gain_left, r0 = gain_right;
+      const float l1 = l0 + step_left, r1 = r0 + step_right;
+      const float l2 = l1 + step_left, r2 = r1 + step_right;
+      const float l3 = l2 + step_left, r3 = r2 + step_right;
+      gain_left = l3 + step_left;
+      gain_right = r3 + step_right;
+      float* o = out + 2 * f;
+      _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_unpacklo_ps(s, s), _mm_setr_ps(l0, r0, l1, r1))));
+      _mm_storeu_ps(o + 4,
+                    _mm_add_ps(_mm_loadu_ps(o + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), _mm_setr_ps(l2, r2, l3, r3))));
+    }
+  }
+#endif
+  for (; f < frames; ++f) {
     const float s = interpolate(data, position);
     position += step;
     out[2 * f] += s * gain_left;
@@ -199,7 +225,7 @@ bool prepare_ramp(music_voice& v) {
   return true;
 }
 
-void mix_voice(music_voice& v, float* out, int frames, bool pairs) {
+void mix_voice(music_voice& v, float* out, int frames, bool groups) {
   int left = frames;
   while (left > 0 && v.sample) {
     const music_sample& s = *v.sample;
@@ -212,7 +238,7 @@ void mix_voice(music_voice& v, float* out, int frames, bool pairs) {
       float gain_left = float(v.current_left) / 256.0f / 255.0f;
       float gain_right = float(v.current_right) / 256.0f / 255.0f;
       v.position = render_ramp(s.data, v.position, step, gain_left, gain_right, v.ramp_step_left,
-                               v.ramp_step_right, out, n);
+                               v.ramp_step_right, out, n, groups);
       v.ramp_frames -= n;
       if (v.ramp_frames == 0) {
         v.ramp_step_left = v.ramp_step_right = 0.0f;
@@ -224,7 +250,7 @@ void mix_voice(music_voice& v, float* out, int frames, bool pairs) {
       }
     } else if (n > 0) {
       v.position = render_flat(s.data, v.position, step, float(v.target_left) / 255.0f,
-                               float(v.target_right) / 255.0f, out, n, pairs);
+                               float(v.target_right) / 255.0f, out, n, groups);
     }
     out += 2 * n;
     left -= n;
@@ -234,10 +260,10 @@ void mix_voice(music_voice& v, float* out, int frames, bool pairs) {
 
 }  // namespace
 
-void music_mix_voices(music_voice* voices, float* buffer, int frames, bool pairs) {
+void music_mix_voices(music_voice* voices, float* buffer, int frames, bool groups) {
   if (frames < 1 || !voices || !buffer) return;
   for (int i = 0; i < kMusicVoices; ++i)
-    if (voices[i].sample) mix_voice(voices[i], buffer, frames, pairs);
+    if (voices[i].sample) mix_voice(voices[i], buffer, frames, groups);
 }
 
 void music_mix(music_voice* voices, float* buffer, int frames) { music_mix_voices(voices, buffer, frames, true); }

@@ -185,7 +185,7 @@ TEST(Mixer, SumOfVoicesClipsTo16Bits) {
   for (int16_t x : pcm) EXPECT_EQ(x, 32767);
 }
 
-// The frame-pair path gives bit-identical results to the one-frame path, over random voices
+// The grouped paths give bit-identical results to the one-frame path, over random voices
 // with every loop kind, both directions, ramps and odd run lengths.
 TEST(Mixer, FramePairsMatchSingleFrames) {
   std::mt19937 random(7);
