@@ -228,6 +228,13 @@ bool prepare_ramp(music_voice& v) {
 void mix_voice(music_voice& v, float* out, int frames, bool groups) {
   int left = frames;
   while (left > 0 && v.sample) {
+    if (v.fading && v.ramp_frames == 0 && (v.current_left | v.current_right | v.target_left | v.target_right) == 0) {
+      // Faded out after a new note took the partner voice. No channel refers to this voice any
+      // more, so nothing can make it audible again: idle it now instead of advancing it silently.
+      v.sample = nullptr;
+      v.position = 0;
+      return;
+    }
     const music_sample& s = *v.sample;
     const int to_boundary = frames_to_boundary(v, s, left);
     int n = to_boundary <= left ? to_boundary : left;

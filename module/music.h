@@ -126,6 +126,7 @@ struct music_voice {
   int32_t current_left, current_right;      // gains in effect, 24.8 fixed point (target × 256)
   float ramp_step_left, ramp_step_right;    // gain change per frame, in units of 1/255
   int32_t ramp_frames;                      // frames left in the running ramp, 0 = none
+  int32_t fading;  // 1: handed over to its partner by a new note; idles once its ramp reaches silence
 };
 
 // ---- Sequencer state -----------------------------------------------------------------------

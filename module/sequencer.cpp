@@ -173,6 +173,8 @@ void trigger(music_module& m, music_channel& ch, music_sample* sample) {
     const int partner = ch.voice < kMusicMaxChannels ? ch.voice + kMusicMaxChannels : ch.voice - kMusicMaxChannels;
     m.voices[partner] = *voice;
     m.voices[partner].index = partner;
+    m.voices[partner].fading = 0;
+    voice->fading = 1;
     voice->volume = 0;
     voice->target_left = 0;
     voice->target_right = 0;

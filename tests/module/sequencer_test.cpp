@@ -194,6 +194,11 @@ TEST(Notes, NewNoteHandsOverToThePartnerVoice) {
   EXPECT_EQ(old_voice.current_left, 0);
   EXPECT_EQ(old_voice.current_right, 0);
   EXPECT_EQ(new_voice.current_left, new_voice.target_left * 256);
+  // Silent and no longer the channel's: it idles instead of running on unheard.
+  EXPECT_NE(old_voice.sample, nullptr);
+  music_mix(p.m().voices, buffer.data(), 1);
+  EXPECT_EQ(old_voice.sample, nullptr);
+  EXPECT_NE(new_voice.sample, nullptr);
   p.tick();  // the third note goes back to voice 0
   EXPECT_EQ(p.channel(0).voice, 0);
 }
