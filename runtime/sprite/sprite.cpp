@@ -107,7 +107,7 @@ int make(int number, int width, int height, int bits, int flags) {
   s.key_colour = default_key;
 
   flush_batch();
-  while (glGetError() != GL_NO_ERROR) {
+  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {  // older errors are not ours
   }
   GLuint name = 0;
   glGenTextures(1, &name);
