@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "gl_fixture.h"
 #include "picture_writers.h"
@@ -176,6 +177,18 @@ TEST_F(Drawing, NothingHappensWithoutACurrentOutput) {
   EXPECT_EQ(sprite_pixel(kTarget, 0, 0), kOpaque);
   EXPECT_EQ(draw_start(nullptr), 0);
   EXPECT_EQ(sprite_output(77), nullptr);
+}
+
+TEST_F(Drawing, CurrentOutputBelongsToItsThread) {
+  std::thread other([] {
+    draw_box(0, 0, 100, 60, 0xFFFFFF);  // no output is current on this thread
+    draw_stop();
+  });
+  other.join();
+  draw_box(0, 0, 1, 1, 0x0000FF);  // still current here
+  draw_stop();
+  EXPECT_EQ(sprite_pixel(kTarget, 0, 0), kOpaque | 0x0000FF);
+  EXPECT_EQ(sprite_pixel(kTarget, 1, 1), kOpaque);
 }
 
 TEST_F(Drawing, FreedTargetThrowsTheDrawingAway) {
