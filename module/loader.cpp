@@ -4,8 +4,8 @@
 // remains, and a field that was not delivered keeps its zero. Beyond that the loader guards
 // every count it takes from the file:
 //   rejected: wrong magic, the XM 1.02 layout (version word below 0x0104: instruments
-//             before patterns, a different pattern header), channel_count outside 0..32, instrument_count outside 0..128,
-//             more than 256 patterns, a pattern of more than 256 rows, an instrument with
+//             before patterns, a different pattern header), channel_count outside 0..32, instrument_count
+//             outside 0..128, more than 256 patterns, a pattern of more than 256 rows, an instrument with
 //             more than 16 samples, and memory running out;
 //   clamped:  song_length above 256 becomes 256; a restart position outside the song
 //             becomes 0; a cell note 98..254 becomes "no note"; envelope point counts above
@@ -38,7 +38,9 @@ music_stream* memory_open() {
   auto* stream = new (std::nothrow) music_stream{g_image_size, 0, g_image};
   return stream;
 }
-void memory_close(music_stream* stream) { delete stream; }
+void memory_close(music_stream* stream) {
+  delete stream;
+}
 int32_t memory_read(music_stream* stream, void* destination, int32_t bytes) {
   if (bytes <= 0) return 0;
   const int32_t left = stream->size - stream->position;
@@ -55,7 +57,9 @@ void memory_seek(music_stream* stream, int64_t offset, int origin) {
   if (position < 0) position = 0;  // not reachable from the loader; keeps the cursor in range
   stream->position = int32_t(position);
 }
-int32_t memory_tell(music_stream* stream) { return stream->position; }
+int32_t memory_tell(music_stream* stream) {
+  return stream->position;
+}
 
 // ---- Reading helpers -------------------------------------------------------------------------
 struct Reader {
@@ -150,7 +154,8 @@ bool load_patterns(Reader& in, music_module& m, int32_t file_patterns, LoadError
   // Orders naming a pattern the file does not hold play 64 empty rows.
   for (int32_t p = file_patterns; p < m.highest_pattern; ++p) {
     m.patterns[p].rows = 64;
-    m.patterns[p].cells = static_cast<music_cell*>(std::calloc(size_t(64 * m.channel_count) + 1, sizeof(music_cell)));
+    m.patterns[p].cells =
+        static_cast<music_cell*>(std::calloc(size_t(64 * m.channel_count) + 1, sizeof(music_cell)));
     if (!m.patterns[p].cells) {
       error.reason = "out of memory";
       return false;
@@ -465,4 +470,6 @@ bool music_free() {
   return true;
 }
 
-music_module* music_current() { return g_current; }
+music_module* music_current() {
+  return g_current;
+}

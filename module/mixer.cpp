@@ -16,8 +16,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "module/music.h"
 #include "module/mixer_internal.h"
+#include "module/music.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -122,9 +122,10 @@ int64_t render_ramp(const int16_t* data, int64_t position, int64_t step, float& 
       gain_left = l3 + step_left;
       gain_right = r3 + step_right;
       float* o = out + 2 * f;
-      _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_unpacklo_ps(s, s), _mm_setr_ps(l0, r0, l1, r1))));
-      _mm_storeu_ps(o + 4,
-                    _mm_add_ps(_mm_loadu_ps(o + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), _mm_setr_ps(l2, r2, l3, r3))));
+      _mm_storeu_ps(
+          o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_unpacklo_ps(s, s), _mm_setr_ps(l0, r0, l1, r1))));
+      _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4),
+                                      _mm_mul_ps(_mm_unpackhi_ps(s, s), _mm_setr_ps(l2, r2, l3, r3))));
     }
   }
 #endif
@@ -206,7 +207,8 @@ bool cross_boundary(music_voice& v, const music_sample& s) {
 
 // Sets up a new ramp when the targets moved; returns whether a ramp is running.
 bool prepare_ramp(music_voice& v) {
-  if (v.ramp_frames > 0 && v.target_left == v.ramp_from_left && v.target_right == v.ramp_from_right) return true;
+  if (v.ramp_frames > 0 && v.target_left == v.ramp_from_left && v.target_right == v.ramp_from_right)
+    return true;
   v.ramp_from_left = v.target_left;
   v.ramp_from_right = v.target_right;
   const int diff_left = v.target_left - (v.current_left >> 8);
@@ -228,7 +230,8 @@ bool prepare_ramp(music_voice& v) {
 void mix_voice(music_voice& v, float* out, int frames, bool groups) {
   int left = frames;
   while (left > 0 && v.sample) {
-    if (v.fading && v.ramp_frames == 0 && (v.current_left | v.current_right | v.target_left | v.target_right) == 0) {
+    if (v.fading && v.ramp_frames == 0 &&
+        (v.current_left | v.current_right | v.target_left | v.target_right) == 0) {
       // Faded out after a new note took the partner voice. No channel refers to this voice any
       // more, so nothing can make it audible again: idle it now instead of advancing it silently.
       v.sample = nullptr;
@@ -273,7 +276,9 @@ void music_mix_voices(music_voice* voices, float* buffer, int frames, bool group
     if (voices[i].sample) mix_voice(voices[i], buffer, frames, groups);
 }
 
-void music_mix(music_voice* voices, float* buffer, int frames) { music_mix_voices(voices, buffer, frames, true); }
+void music_mix(music_voice* voices, float* buffer, int frames) {
+  music_mix_voices(voices, buffer, frames, true);
+}
 
 void music_set_gains(music_voice* voice) {
   if (!voice) return;

@@ -73,12 +73,12 @@ struct EnvelopeShape {
 };
 
 EnvelopeShape volume_shape(const music_instrument& i) {
-  return {i.volume_envelope, i.volume_point_count, i.volume_sustain, i.volume_loop_start, i.volume_loop_end,
-          i.volume_type};
+  return {i.volume_envelope,   i.volume_point_count, i.volume_sustain,
+          i.volume_loop_start, i.volume_loop_end,    i.volume_type};
 }
 EnvelopeShape panning_shape(const music_instrument& i) {
-  return {i.panning_envelope, i.panning_point_count, i.panning_sustain, i.panning_loop_start,
-          i.panning_loop_end, i.panning_type};
+  return {i.panning_envelope,   i.panning_point_count, i.panning_sustain,
+          i.panning_loop_start, i.panning_loop_end,    i.panning_type};
 }
 
 void envelope_step(music_envelope_state& e, const EnvelopeShape& shape, bool released, uint8_t& update,
@@ -130,11 +130,21 @@ void auto_vibrato_step(music_channel& ch, const music_instrument& ins) {
   const int p = ch.auto_vibrato_position;
   int value = 0;
   switch (ins.vibrato_type) {
-    case 0: value = kAutoVibratoSine.value[p]; break;
-    case 1: value = p < 128 ? 64 : -64; break;
-    case 2: value = (128 - ((p + 128) & 255)) >> 1; break;
-    case 3: value = (128 - ((384 - p) & 255)) >> 1; break;
-    default: value = 0; break;  // types above 3 do not occur in valid modules
+    case 0:
+      value = kAutoVibratoSine.value[p];
+      break;
+    case 1:
+      value = p < 128 ? 64 : -64;
+      break;
+    case 2:
+      value = (128 - ((p + 128) & 255)) >> 1;
+      break;
+    case 3:
+      value = (128 - ((384 - p) & 255)) >> 1;
+      break;
+    default:
+      value = 0;
+      break;  // types above 3 do not occur in valid modules
   }
   int amount = ins.vibrato_depth * value;
   if (ins.vibrato_sweep != 0) amount = ch.auto_vibrato_ticks * amount / ins.vibrato_sweep;
@@ -170,7 +180,8 @@ void trigger(music_module& m, music_channel& ch, music_sample* sample) {
   music_voice* voice = &m.voices[ch.voice];
   if (voice->sample) {
     // The old note fades out on its own voice while the new one starts on the partner.
-    const int partner = ch.voice < kMusicMaxChannels ? ch.voice + kMusicMaxChannels : ch.voice - kMusicMaxChannels;
+    const int partner =
+        ch.voice < kMusicMaxChannels ? ch.voice + kMusicMaxChannels : ch.voice - kMusicMaxChannels;
     m.voices[partner] = *voice;
     m.voices[partner].index = partner;
     m.voices[partner].fading = 0;
@@ -217,7 +228,8 @@ void apply_to_voice(music_module& m, music_channel& ch, int channel_index, music
     voice.panning = p;
     music_set_gains(&voice);
   }
-  if (ch.update & kUpdateFrequency) voice.step = step_for_frequency(voice_frequency(m, ch.period, ch.period_offset));
+  if (ch.update & kUpdateFrequency)
+    voice.step = step_for_frequency(voice_frequency(m, ch.period, ch.period_offset));
   if (ch.update & kUpdateOffsetOutOfRange) {
     voice.position = 0;
     voice.start_offset = 0;
@@ -317,7 +329,8 @@ void music_set_bpm(music_module* module, int bpm) {
 int music_amiga_period(int n, int f) {
   const auto at = [](int note) { return int(std::trunc(std::exp2((132 - note) / 12.0) * 13.375)); };
   const int base = at(n);
-  if (f >= 0 || n == 0) return base - (base - int(std::trunc(std::exp2((131 - n) / 12.0) * 13.375))) * f / 128;
+  if (f >= 0 || n == 0)
+    return base - (base - int(std::trunc(std::exp2((131 - n) / 12.0) * 13.375))) * f / 128;
   return base - (base - at(n - 1)) * -f / 128;
 }
 

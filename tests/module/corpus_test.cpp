@@ -27,12 +27,14 @@ std::vector<uint16_t> read_reference(const std::string& path, int chunks) {
   long frame = 0;
   int order = 0, row = 0;
   std::vector<std::pair<long, uint16_t>> changes;
-  while (std::fscanf(f, "%ld %d %d", &frame, &order, &row) == 3) changes.push_back({frame, uint16_t(order | row << 8)});
+  while (std::fscanf(f, "%ld %d %d", &frame, &order, &row) == 3)
+    changes.push_back({frame, uint16_t(order | row << 8)});
   std::fclose(f);
   size_t next = 0;
   uint16_t current = 0;
   for (int k = 0; k < chunks; ++k) {
-    while (next < changes.size() && changes[next].first <= long(k) * kMusicChunkFrames) current = changes[next++].second;
+    while (next < changes.size() && changes[next].first <= long(k) * kMusicChunkFrames)
+      current = changes[next++].second;
     entries.push_back(current);
   }
   return entries;
@@ -48,7 +50,8 @@ struct CorpusModule {
 // Timelines that differ from the references until the effect commands are in: every one of
 // these uses speed/BPM changes, breaks, jumps, loops or delays in its first 60 s. With those
 // five commands in place they all match, except the two deliberate differences below.
-constexpr const char* kNeedsEffects = "uses timing effects (Fxx, Bxx, Dxx, E6x, EEx) that are not implemented";
+constexpr const char* kNeedsEffects =
+    "uses timing effects (Fxx, Bxx, Dxx, E6x, EEx) that are not implemented";
 // The tempo is computed from a single-precision tick rate: BPM 126 (like 49, 63 and 98) gives
 // one frame per tick less than 110250 / BPM, which the reference players use.
 constexpr const char* kSinglePrecisionTempo = "BPM 126: 874 frames per tick, the references use 875";
@@ -125,11 +128,13 @@ TEST_P(Corpus, LoadsRendersAndFollowsTheReferenceTimeline) {
   for (int k = 0; k < kSixtySecondChunks; ++k) {
     const int chunk = music_render_chunk(m.get(), ring.get());
     timeline.push_back(ring->history[chunk].load());
-    for (int i = 0; i < 2 * kMusicChunkFrames && !sound; ++i) sound = ring->wave[2 * kMusicChunkFrames * chunk + i] != 0;
+    for (int i = 0; i < 2 * kMusicChunkFrames && !sound; ++i)
+      sound = ring->wave[2 * kMusicChunkFrames * chunk + i] != 0;
   }
   EXPECT_EQ(sound, c.audible) << c.file;
 
-  const std::vector<uint16_t> reference = read_reference(kCorpus + "/timelines/" + stem(c.file) + ".txt", kSixtySecondChunks);
+  const std::vector<uint16_t> reference =
+      read_reference(kCorpus + "/timelines/" + stem(c.file) + ".txt", kSixtySecondChunks);
   ASSERT_EQ(reference.size(), timeline.size()) << "missing reference timeline for " << c.file;
   int differing = 0, first = -1;
   for (size_t k = 0; k < timeline.size(); ++k)
@@ -139,9 +144,10 @@ TEST_P(Corpus, LoadsRendersAndFollowsTheReferenceTimeline) {
                 c.timeline_note);
     return;
   }
-  EXPECT_EQ(differing, 0) << c.file << ": first difference at frame " << first * kMusicChunkFrames << ": ours "
-                          << music_history_order(timeline[size_t(first)]) << "/" << music_history_row(timeline[size_t(first)])
-                          << ", reference " << music_history_order(reference[size_t(first)]) << "/"
+  EXPECT_EQ(differing, 0) << c.file << ": first difference at frame " << first * kMusicChunkFrames
+                          << ": ours " << music_history_order(timeline[size_t(first)]) << "/"
+                          << music_history_row(timeline[size_t(first)]) << ", reference "
+                          << music_history_order(reference[size_t(first)]) << "/"
                           << music_history_row(reference[size_t(first)]);
 }
 

@@ -20,7 +20,9 @@ const music_cell& cell(const music_module& m, int pattern, int row, int channel)
   return m.patterns[pattern].cells[row * m.channel_count + channel];
 }
 
-bool same(const music_cell& a, const music_cell& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same(const music_cell& a, const music_cell& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 TEST(Loader, ReadsHeaderFields) {
   Song song = one_pattern_song(3, 8);
@@ -46,7 +48,7 @@ TEST(Loader, ReadsHeaderFields) {
 
 // Packed and unpacked forms of the same cells load identically.
 TEST(Loader, PackedAndUnpackedCellsAgree) {
-  const music_cell cells[] = {{49, 1, 0x40, 0x0C, 0x20}, {0, 0, 0, 0, 0}, {97, 0, 0, 0, 0},
+  const music_cell cells[] = {{49, 1, 0x40, 0x0C, 0x20}, {0, 0, 0, 0, 0},        {97, 0, 0, 0, 0},
                               {0, 2, 0, 0x0F, 0},        {96, 0, 0x10, 0, 0x33}, {1, 128, 0, 0, 0}};
   ModulePtr loaded[2];
   for (int packed = 0; packed < 2; ++packed) {
@@ -69,11 +71,10 @@ TEST(Loader, PackedAndUnpackedCellsAgree) {
 // instruments above 128 and notes that do not exist are dropped.
 TEST(Loader, DecodesRawCellBytes) {
   Song song = one_pattern_song(1, 5);
-  song.patterns[0].raw = {0x80,                      // empty cell
+  song.patterns[0].raw = {0x80,                          // empty cell
                           0x00, 0x02, 0x30, 0x0A, 0x05,  // no note, four following bytes
-                          0x83, 0x62, 0xC8,          // note 98 (none), instrument 200 (none)
-                          0x9F, 0x0C, 0x01, 0x25, 0x0F, 0xFF,
-                          0x81, 0x61};               // note 97 → key off
+                          0x83, 0x62, 0xC8,              // note 98 (none), instrument 200 (none)
+                          0x9F, 0x0C, 0x01, 0x25, 0x0F, 0xFF, 0x81, 0x61};  // note 97 → key off
   ModulePtr m = load_song(song);
   ASSERT_TRUE(m);
   EXPECT_TRUE(same(cell(*m, 0, 0, 0), music_cell{0, 0, 0, 0, 0}));
@@ -144,7 +145,7 @@ TEST(Loader, SampleLoopsAndGuard) {
     uint32_t start, length;  // as written, in samples (of 10)
     uint8_t kind;
     uint32_t loaded_start, loaded_length;
-    int16_t guard;           // data[start + length] after loading
+    int16_t guard;  // data[start + length] after loading
   } cases[] = {
       {"no loop", 0, 3, 4, kLoopNone, 0, 10, 0},
       {"forward", 1, 2, 4, kLoopForward, 2, 4, 2 * 256},
@@ -207,7 +208,7 @@ TEST(Loader, EnvelopeDataIsMadeSafe) {
   Envelope& e = song.instruments[0].volume;
   e.points = {{0, 64}, {10, 300}};  // y above 64
   e.type = kEnvelopeOn | kEnvelopeSustain | kEnvelopeLoop;
-  e.sustain = 5;                    // beyond the last point
+  e.sustain = 5;  // beyond the last point
   e.loop_start = 0;
   e.loop_end = 9;
   song.instruments[0].panning.points = {{0, 32}};  // one point: off

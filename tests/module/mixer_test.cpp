@@ -165,9 +165,10 @@ TEST(Mixer, PanningGains) {
 }
 
 TEST(Pcm16, RoundsToNearestEvenAndClips) {
-  const std::vector<float> in = {40000.0f, -40000.0f, 1.5f, 2.5f, -1.5f, 32767.4f, -32768.6f, 0.49f, 3.0f,
-                                 -0.5f,    32767.5f,  -32769.0f, 7.7f, -7.7f, 1e30f, -1e30f, 0.5f, 100.0f};
-  const std::vector<int16_t> expected = {32767, -32768, 2, 2, -2, 32767, -32768, 0, 3,
+  const std::vector<float> in = {40000.0f,  -40000.0f, 1.5f,  2.5f,   -1.5f,    32767.4f,
+                                 -32768.6f, 0.49f,     3.0f,  -0.5f,  32767.5f, -32769.0f,
+                                 7.7f,      -7.7f,     1e30f, -1e30f, 0.5f,     100.0f};
+  const std::vector<int16_t> expected = {32767, -32768, 2,      2, -2, 32767, -32768, 0, 3,
                                          0,     32767,  -32768, 8, -8, 32767, -32768, 0, 100};
   std::vector<int16_t> out(in.size(), 1);
   music_to_pcm16(out.data(), in.data(), int(in.size() / 2));

@@ -22,7 +22,9 @@ inline ModulePtr load_image(const std::vector<uint8_t>& image, const char** reas
   return ModulePtr(m);
 }
 
-inline ModulePtr load_song(const xmw::Song& song) { return load_image(xmw::write_xm(song)); }
+inline ModulePtr load_song(const xmw::Song& song) {
+  return load_image(xmw::write_xm(song));
+}
 
 // A started module that the test steps one tick at a time.
 struct Player {

@@ -31,7 +31,8 @@ TEST(ChunkRenderer, TicksStartOnExactFrames) {
       ASSERT_EQ(music_render_chunk(p.module.get(), ring.get()), k);
       const int last_frame = k * kMusicChunkFrames + kMusicChunkFrames - 1;
       const uint16_t entry = ring->history[k].load();
-      EXPECT_EQ(music_history_row(entry), (last_frame / frames_per_tick) % 256) << "BPM " << bpm << " chunk " << k;
+      EXPECT_EQ(music_history_row(entry), (last_frame / frames_per_tick) % 256)
+          << "BPM " << bpm << " chunk " << k;
       EXPECT_EQ(music_history_order(entry), 0);
     }
   }

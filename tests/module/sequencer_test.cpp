@@ -17,9 +17,7 @@ Song song_with(int channels, int rows, int speed) {
 }
 
 TEST(Tempo, BpmGivesFramesPerTick) {
-  const struct {
-    int bpm, frames;
-  } cases[] = {{125, 882}, {133, 828}, {32, 3445}, {255, 432}, {140, 787}};
+  const struct { int bpm, frames; } cases[] = {{125, 882}, {133, 828}, {32, 3445}, {255, 432}, {140, 787}};
   music_module m{};
   for (const auto& c : cases) {
     music_set_bpm(&m, c.bpm);
@@ -229,7 +227,7 @@ TEST(Envelopes, SustainHoldsUntilKeyOffThenFadeOutRuns) {
   const std::vector<int> expected_values = {0, 16, 32, 48, 64, 64, 64, 64, 64, 48, 32, 16, 0, 0, 0, 0};
   EXPECT_EQ(values, expected_values);
   const std::vector<int> expected_fades = {65536, 65536, 65536, 65536, 65536, 65536, 65536, 65536,
-                                           57344, 49152, 40960, 32768, 24576, 16384, 8192, 0};
+                                           57344, 49152, 40960, 32768, 24576, 16384, 8192,  0};
   EXPECT_EQ(fades, expected_fades);
 }
 

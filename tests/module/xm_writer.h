@@ -19,14 +19,14 @@ enum Note : uint8_t { C4 = 49, D4 = 51, E4 = 53, KeyOff = 97 };
 struct Sample {
   std::vector<int16_t> data;  // values to store (8-bit samples use the high byte)
   bool sixteen = false;
-  uint8_t loop = 0;           // type bits: 1 forward, 2 ping-pong
-  uint32_t loop_start = 0;    // in samples
-  uint32_t loop_length = 0;   // in samples
+  uint8_t loop = 0;          // type bits: 1 forward, 2 ping-pong
+  uint32_t loop_start = 0;   // in samples
+  uint32_t loop_length = 0;  // in samples
   uint8_t volume = 64;
   int8_t finetune = 0;
   uint8_t panning = 128;
   int8_t relative_note = 0;
-  int32_t byte_length = -1;   // overrides the length field (in bytes) when >= 0
+  int32_t byte_length = -1;  // overrides the length field (in bytes) when >= 0
 };
 
 struct Envelope {
@@ -39,16 +39,16 @@ struct Instrument {
   uint8_t sample_map[96] = {};
   Envelope volume, panning;
   uint8_t vibrato_type = 0, vibrato_sweep = 0, vibrato_depth = 0, vibrato_rate = 0;
-  uint16_t fadeout = 0;         // file value (the loader doubles it)
-  int32_t sample_count = -1;    // overrides the sample count field when >= 0
+  uint16_t fadeout = 0;       // file value (the loader doubles it)
+  int32_t sample_count = -1;  // overrides the sample count field when >= 0
 };
 
 struct Pattern {
   int rows = 16;
   std::vector<music_cell> cells;  // rows × channels; empty = all empty
   bool packed = true;
-  std::vector<uint8_t> raw;       // when set: written as the packed data as it stands
-  bool zero_size = false;         // write packed size 0 (no data)
+  std::vector<uint8_t> raw;  // when set: written as the packed data as it stands
+  bool zero_size = false;    // write packed size 0 (no data)
 };
 
 struct Song {
@@ -73,8 +73,14 @@ class Bytes {
  public:
   std::vector<uint8_t> v;
   void u8(uint32_t x) { v.push_back(uint8_t(x)); }
-  void u16(uint32_t x) { u8(x); u8(x >> 8); }
-  void u32(uint32_t x) { u16(x); u16(x >> 16); }
+  void u16(uint32_t x) {
+    u8(x);
+    u8(x >> 8);
+  }
+  void u32(uint32_t x) {
+    u16(x);
+    u16(x >> 16);
+  }
   void text(const std::string& s, size_t n) {
     for (size_t i = 0; i < n; ++i) u8(i < s.size() ? uint8_t(s[i]) : 0);
   }
@@ -85,7 +91,11 @@ inline void write_cells(Bytes& out, const Song& song, const Pattern& p) {
   cells.resize(size_t(p.rows * song.channels));
   for (const music_cell& c : cells) {
     if (!p.packed) {
-      out.u8(c.note); out.u8(c.instrument); out.u8(c.volume); out.u8(c.effect); out.u8(c.parameter);
+      out.u8(c.note);
+      out.u8(c.instrument);
+      out.u8(c.volume);
+      out.u8(c.effect);
+      out.u8(c.parameter);
       continue;
     }
     uint8_t mask = 0x80;
@@ -123,8 +133,10 @@ inline std::vector<uint8_t> write_xm(const Song& song) {
 
   for (const Pattern& p : song.patterns) {
     Bytes data;
-    if (!p.raw.empty()) data.v = p.raw;
-    else if (!p.zero_size) write_cells(data, song, p);
+    if (!p.raw.empty())
+      data.v = p.raw;
+    else if (!p.zero_size)
+      write_cells(data, song, p);
     out.u32(9);
     out.u8(0);
     out.u16(uint32_t(p.rows));
@@ -148,10 +160,18 @@ inline std::vector<uint8_t> write_xm(const Song& song) {
       }
     out.u8(uint32_t(ins.volume.points.size()));
     out.u8(uint32_t(ins.panning.points.size()));
-    out.u8(ins.volume.sustain); out.u8(ins.volume.loop_start); out.u8(ins.volume.loop_end);
-    out.u8(ins.panning.sustain); out.u8(ins.panning.loop_start); out.u8(ins.panning.loop_end);
-    out.u8(ins.volume.type); out.u8(ins.panning.type);
-    out.u8(ins.vibrato_type); out.u8(ins.vibrato_sweep); out.u8(ins.vibrato_depth); out.u8(ins.vibrato_rate);
+    out.u8(ins.volume.sustain);
+    out.u8(ins.volume.loop_start);
+    out.u8(ins.volume.loop_end);
+    out.u8(ins.panning.sustain);
+    out.u8(ins.panning.loop_start);
+    out.u8(ins.panning.loop_end);
+    out.u8(ins.volume.type);
+    out.u8(ins.panning.type);
+    out.u8(ins.vibrato_type);
+    out.u8(ins.vibrato_sweep);
+    out.u8(ins.vibrato_depth);
+    out.u8(ins.vibrato_rate);
     out.u16(ins.fadeout);
     out.text("", 22);  // reserved up to the 263-byte header
     for (const Sample& s : ins.samples) {

@@ -53,8 +53,10 @@ bool parse_solo(const char* text, uint32_t& mask) {
     if (end == p || channel < 1 || channel > kMusicMaxChannels) return false;
     mask |= 1u << (channel - 1);
     p = end;
-    if (*p == ',') ++p;
-    else if (*p) return false;
+    if (*p == ',')
+      ++p;
+    else if (*p)
+      return false;
   }
   return mask != 0;
 }
@@ -181,7 +183,8 @@ int render(const Options& o) {
   const std::string temporary = o.output + ".part";
   std::FILE* out = ring ? std::fopen(temporary.c_str(), "wb") : nullptr;
   if (!out) {
-    std::fprintf(stderr, "xmrender: %s: %s\n", o.output.c_str(), ring ? std::strerror(errno) : "out of memory");
+    std::fprintf(stderr, "xmrender: %s: %s\n", o.output.c_str(),
+                 ring ? std::strerror(errno) : "out of memory");
     music_ring_free(ring);
     music_module_free(module);
     return 1;
@@ -211,12 +214,14 @@ int render(const Options& o) {
       if (ref_order != order || ref_row != row) {
         if (differing++ == 0) {
           first_difference = frame;
-          std::snprintf(first_text, sizeof first_text, "ours %d/%d, reference %d/%d", order, row, ref_order, ref_row);
+          std::snprintf(first_text, sizeof first_text, "ours %d/%d, reference %d/%d", order, row, ref_order,
+                        ref_row);
         }
       }
     }
     if (progress && (c % 500 == 0 || c + 1 == chunks))
-      std::fprintf(stderr, "\rorder %3d row %3d  %7.2f s", order, row, double(frame + kMusicChunkFrames) / kMusicRate);
+      std::fprintf(stderr, "\rorder %3d row %3d  %7.2f s", order, row,
+                   double(frame + kMusicChunkFrames) / kMusicRate);
   }
   if (progress) std::fprintf(stderr, "\n");
   const bool written = std::ferror(out) == 0;
@@ -261,7 +266,8 @@ int bench(const Options& o) {
     const double speed = audio_seconds / std::max(best, 1e-9);
     speeds.push_back(speed);
     const char* name = std::strrchr(path.c_str(), '/');
-    std::printf("%-44s %3d ch %8.0f x real time\n", name ? name + 1 : path.c_str(), module->channel_count, speed);
+    std::printf("%-44s %3d ch %8.0f x real time\n", name ? name + 1 : path.c_str(), module->channel_count,
+                speed);
     std::fflush(stdout);
     music_module_free(module);
   }
