@@ -191,6 +191,24 @@ TEST(Loader, OddSixteenBitLengthKeepsTheStreamInStep) {
   EXPECT_EQ(m->instruments[0].samples[1]->data[1], -64 * 256);
 }
 
+// ADPCM-packed data is not decoded: the sample stays silent, and its packed size is skipped so
+// the next sample reads its own data.
+TEST(Loader, AdpcmSampleIsSkippedAtItsPackedSize) {
+  Song song = one_pattern_song();
+  Sample packed;
+  packed.data = std::vector<int16_t>(101, 256);
+  packed.adpcm = true;
+  Sample next;
+  next.data = {10 * 256, 20 * 256};
+  song.instruments[0].samples = {packed, next};
+  ModulePtr m = load_song(song);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->instruments[0].samples[0]->length, 0u);
+  EXPECT_EQ(m->instruments[0].samples[0]->data, nullptr);
+  EXPECT_EQ(m->instruments[0].samples[1]->length, 2u);
+  EXPECT_EQ(m->instruments[0].samples[1]->data[1], 20 * 256);
+}
+
 TEST(Loader, InstrumentWithoutSamplesUsesTheEmptySample) {
   Song song = one_pattern_song();
   song.instruments.push_back(Instrument{});

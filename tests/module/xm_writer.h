@@ -27,6 +27,7 @@ struct Sample {
   uint8_t panning = 128;
   int8_t relative_note = 0;
   int32_t byte_length = -1;  // overrides the length field (in bytes) when >= 0
+  bool adpcm = false;        // written as ModPlug ADPCM: 16-byte table, then 4 bits per sample
 };
 
 struct Envelope {
@@ -184,10 +185,14 @@ inline std::vector<uint8_t> write_xm(const Song& song) {
       out.u8(uint32_t(s.loop) | (s.sixteen ? 16u : 0u));
       out.u8(s.panning);
       out.u8(uint8_t(s.relative_note));
-      out.u8(0);
+      out.u8(s.adpcm ? 0xAD : 0);
       out.text("sample", 22);
     }
     for (const Sample& s : ins.samples) {
+      if (s.adpcm) {
+        for (size_t i = 0; i < 16 + (s.data.size() + 1) / 2; ++i) out.u8(0x11);
+        continue;
+      }
       int32_t previous = 0;
       for (int16_t value : s.data) {
         if (s.sixteen) {
