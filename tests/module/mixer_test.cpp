@@ -94,6 +94,15 @@ TEST(Mixer, ForwardLoopWrapsKeepingTheFraction) {
   expect_near_all(render_left(v, 6), {0, 150, 300, 150, 300, 150});
 }
 
+// A voice that starts past its loop end plays on to the sample's end, then wraps into the loop.
+TEST(Mixer, StartPastTheLoopPlaysToTheSampleEnd) {
+  TestSample s({0, 100, 200, 300, 400, 500}, kLoopForward, 1, 2);
+  music_voice v = steady_voice(&s.sample);
+  v.position = 4 * kOne;
+  // 6 wraps by whole loop lengths to below the loop end: 6 → 4 → 2.
+  expect_near_all(render_left(v, 5), {400, 500, 200, 100, 200});
+}
+
 TEST(Mixer, PingPongBouncesBetweenTheLoopEnds) {
   TestSample s({0, 100, 200, 300, 400, 500}, kLoopPingPong, 1, 4);
   music_voice v = steady_voice(&s.sample);
