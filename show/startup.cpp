@@ -2,7 +2,10 @@
 #include <clocale>
 #include <cmath>
 
+#include "assets/pictures.h"
 #include "effects/frame_pacing.h"
+#include "runtime/image/decoder.h"
+#include "runtime/sprite/sprite.h"
 #include "runtime/input/input.h"
 #include "runtime/screen/screen.h"
 #include "runtime/window/window.h"
@@ -29,7 +32,12 @@ bool startup(ShowState& show) {
   platform::process_raise_priority();
   show.opening_level = 255.0f;
   show.tick_latch = 1;
+  sprite_start();
   key_start();
+  picture::register_png();
+  picture::register_jpeg();
+  // 64 pixels: large icons overflow some window systems' property requests.
+  window_set_default_icon(asset_icon_64, asset_icon_64_size);
 
   show.geometry = window_geometry(platform::display_width(), platform::display_height());
   const int window = window_open(0, 0, 0, kScreenWidth, kScreenHeight, kWindowTitle, kWindowFlags);

@@ -1,9 +1,12 @@
 #include "runtime/window/window.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <mutex>
+#include <vector>
 
+#include "runtime/image/decoder.h"
 #include "runtime/support/object_table.h"
 
 namespace {
@@ -32,6 +35,12 @@ struct ThreadCallback {
 thread_local ThreadCallback thread_callback;
 
 thread_local std::deque<RuntimeEvent> events;
+
+struct DefaultIcon {
+  int width = 0, height = 0;
+  std::vector<uint32_t> rgba;  // bytes R, G, B, A in memory order
+};
+DefaultIcon default_icon;
 
 int number_of(platform::WindowId handle) {
   int found = -1;
@@ -88,6 +97,8 @@ int window_open(int number, int x, int y, int width, int height, const char16_t*
     platform::window_get_client_size(parent, &pw, &ph);
     platform::window_move(handle, std::max(0, px + (pw - width) / 2), std::max(0, py + (ph - height) / 2));
   }
+  if (!default_icon.rgba.empty())
+    platform::window_set_icon(handle, default_icon.rgba.data(), default_icon.width, default_icon.height);
   if (!window_style.hidden) platform::window_show(handle, true);
   record.pending_show_state = -1;
   record.created = true;
@@ -151,6 +162,21 @@ void window_close(int number) {
 
 int message_box(const char16_t* title, const char16_t* text, uint32_t flags) {
   return platform::message_box(title, text, flags);
+}
+
+void window_set_default_icon(const void* data, size_t bytes) {
+  picture::Picture p;
+  default_icon = {};
+  if (!picture::decode_picture(data, bytes, &p)) return;
+  default_icon.width = p.width;
+  default_icon.height = p.height;
+  default_icon.rgba.resize(size_t(p.width) * size_t(p.height));
+  const int step = p.bits / 8;
+  for (size_t i = 0; i < default_icon.rgba.size(); ++i) {
+    const uint8_t* px = &p.pixels[i * size_t(step)];  // B, G, R (, A)
+    const uint8_t bytes_rgba[4] = {px[2], px[1], px[0], step == 4 ? px[3] : uint8_t(255)};
+    std::memcpy(&default_icon.rgba[i], bytes_rgba, 4);
+  }
 }
 
 void window_set_pos(platform::WindowId window, int x, int y, int width, int height) {

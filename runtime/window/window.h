@@ -7,6 +7,7 @@
 // Operations on a number that is not an open window do nothing and return 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/platform/platform.h"
@@ -39,6 +40,10 @@ void window_set_topmost(int number, int state);
 void window_set_callback(WindowCallback callback, int number);
 void window_close(int number);
 int message_box(const char16_t* title, const char16_t* text, uint32_t flags);
+
+// The icon every window gets when it opens: an encoded picture (PNG, BMP, JPEG) that is
+// decoded once here. A picture that cannot be decoded leaves the platform's own icon.
+void window_set_default_icon(const void* picture, size_t bytes);
 
 // The window system's positioning call: moves and sizes the window (outer = client here) and
 // delivers the size change to its procedure at once, as the classic call does.
