@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "effects/frame_pacing.h"
+#include "module/playback.h"
 #include "runtime/input/input.h"
 #include "runtime/screen/screen.h"
 #include "runtime/window/window.h"
@@ -13,9 +14,6 @@ namespace {
 
 constexpr int kKeyEscape = 0x01, kKeySpace = 0x39, kKeyF1 = 0x3B;
 constexpr double kDegrees = 3.14159265358979323846 / 180.0;
-
-int no_music() { return 0; }
-int no_note(int) { return 0; }
 
 // One wave value: the angle steps, wraps to 0 past its limit, then value = amplitude * sin.
 void wave(int32_t& angle, int step, int limit, double amplitude, float& value) {
@@ -72,7 +70,7 @@ void advance_waves(Waves& w) {
 }
 
 ShowHooks default_hooks() {
-  return {window_event, window_send_message, window_set_pos, no_music, no_music, no_note};
+  return {window_event, window_send_message, window_set_pos, music_position, music_row, music_note};
 }
 
 bool frame(ShowState& show, const ShowHooks& hooks) {
