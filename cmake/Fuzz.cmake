@@ -16,8 +16,12 @@ function(quorvane_fuzz_target)
   if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    # libFuzzer writes the inputs it finds into its first corpus folder: give it a scratch
+    # folder in the build tree, so the seed corpus is only ever read.
+    set(scratch "${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}_found")
+    file(MAKE_DIRECTORY "${scratch}")
     add_test(NAME ${F_NAME}
-             COMMAND ${F_NAME} -runs=${F_RUNS} -max_total_time=${F_SECONDS} -rss_limit_mb=4096 ${F_CORPUS})
+             COMMAND ${F_NAME} -runs=${F_RUNS} -max_total_time=${F_SECONDS} -rss_limit_mb=4096 ${scratch} ${F_CORPUS})
   else()
     target_sources(${F_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/helpers/fuzz_driver.cpp)
     add_test(NAME ${F_NAME} COMMAND ${F_NAME} ${F_RUNS} ${F_SECONDS} ${F_CORPUS})
