@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "helpers/xm_writer.h"
+#include "module/xm_writer.h"
 #include "module/music.h"
 #include "module/playback.h"
 #include "runtime/platform/platform.h"
@@ -31,15 +31,19 @@ const music_device kDeviceDouble = {
 
 // Two patterns at speed 1 and BPM 255: a new row every 432 frames, about every 10 chunks.
 std::vector<uint8_t> fast_song() {
-  XmWriter xm(2, 1, 255);
-  XmWriter::Pattern& p = xm.pattern(64);
-  p.cell(0, 0) = {.note = 49, .instrument = 3};
-  p.cell(5, 1) = {.note = 50, .instrument = 1};
-  xm.pattern(32);
-  xm.order({0, 1, 0}, 1);
-  XmWriter::Instrument& i = xm.instrument();
-  i.sample.assign(64, 40);
-  return xm.build();
+  xmw::Song song;
+  song.channels = 2;
+  song.speed = 1;
+  song.bpm = 255;
+  song.patterns.resize(2);
+  song.patterns[0].rows = 64;
+  song.patterns[1].rows = 32;
+  song.cell(0, 0, 0) = music_cell{xmw::C4, 3, 0, 0, 0};  // C-4, instrument 3
+  song.cell(0, 5, 1) = music_cell{50, 1, 0, 0, 0};
+  song.orders = {0, 1, 0};
+  song.restart = 1;
+  song.instruments = {xmw::square_instrument()};
+  return xmw::write_xm(song);
 }
 
 // What the renderer reaches after each chunk, rendered offline from a separate copy.
@@ -156,10 +160,10 @@ const music_device kPlatformDevice = {platform::audio_open, platform::audio_posi
 TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   // Speed 6, BPM 125: a row every 6 × 882 frames = 0.12 s.
-  XmWriter xm(1, 6, 125);
-  xm.pattern(256);
-  xm.order({0});
-  const std::vector<uint8_t> image = xm.build();
+  xmw::Song song;
+  song.patterns.resize(1);
+  song.patterns[0].rows = 256;
+  const std::vector<uint8_t> image = xmw::write_xm(song);
   ASSERT_EQ(music_load_memory(image.data(), int32_t(image.size())), 1);
   music_set_device(&kPlatformDevice);
   ASSERT_TRUE(music_play());
