@@ -25,3 +25,7 @@ void music_volume_column_row_start(const music_effect_context& context);
 void music_volume_column_tick(const music_effect_context& context);
 void music_effect_row_start(const music_effect_context& context);
 void music_effect_tick(const music_effect_context& context);
+
+// The sequencer's instrument reset (volume, panning, envelopes, fade-out, automatic vibrato and
+// the positions of vibrato, tremolo and tremor), which a delayed note (EDx) runs on its tick.
+void music_instrument_reset(music_channel* channel, const music_sample* sample);

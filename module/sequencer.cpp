@@ -318,6 +318,10 @@ void other_tick(music_module& m, int c, const music_cell& cell) {
 
 }  // namespace
 
+void music_instrument_reset(music_channel* channel, const music_sample* sample) {
+  if (channel && sample) instrument_reset(*channel, *sample);
+}
+
 void music_set_bpm(music_module* module, int bpm) {
   if (!module) return;
   if (bpm < 1) bpm = 1;  // keeps the division below finite
