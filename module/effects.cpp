@@ -553,7 +553,9 @@ void music_effect_row_start(const music_effect_context& c) {
       }
       break;
     case kTremor:
-      if (xy != 0) {
+      // A T00 before any times were set plays as its digits say (one tick on, one off): the
+      // cleared times, 0 and 0, would keep the channel silent for as long as it lasts.
+      if (xy != 0 || ch.tremor_on == 0) {
         ch.tremor_on = uint8_t(high(xy) + 1);
         ch.tremor_off = uint8_t(low(xy) + 1);
       }

@@ -257,6 +257,11 @@ const TickCase kVolumes[] = {
      {note(C4, 0x30, 0x1D, 0x12), fx(0x1D, 0)},
      kVolumeOffset,
      {0, 0, -32, -32, -32, 0, 0, -32, -32, -32, 0, 0, -32, -32, -32, 0}},
+    {"TremorWithoutEarlierTimesIsOneOnOneOff",
+     4,
+     {note(C4, 0x30, 0x1D, 0x00)},
+     kVolumeOffset,
+     {0, -32, 0, -32}},
 };
 INSTANTIATE_TEST_SUITE_P(Volume, Commands, ::testing::ValuesIn(kVolumes), case_name);
 
