@@ -298,6 +298,21 @@ const TickCase kRetriggers[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Retrigger, Commands, ::testing::ValuesIn(kRetriggers), case_name);
 
+// A pattern delay lengthens the row, so a note delay past the speed still sounds within it.
+TEST(Retrigger, NoteDelayReachesIntoAPatternDelay) {
+  Song song = one_channel_song(4, {});
+  song.channels = 2;
+  song.patterns[0].rows = 2;
+  song.cell(0, 0, 0) = note(C4, 0, 0xE, 0xD6);
+  song.cell(0, 0, 1) = fx(0xE, 0xE1);
+  Player p(song);
+  p.tick(6);
+  EXPECT_EQ(p.voice(0).sample, nullptr);
+  p.tick();
+  EXPECT_EQ(p.m().row, 0);
+  EXPECT_NE(p.voice(0).sample, nullptr);
+}
+
 // Multi retrigger's volume table, from volume 32, and its clamping to 0..64.
 TEST(Retrigger, MultiRetriggerVolumeTable) {
   const int from32[16] = {32, 31, 30, 28, 24, 16, 21, 16, 32, 33, 34, 36, 40, 48, 48, 64};
