@@ -15,8 +15,8 @@ int32_t timer_clock() {
   return int32_t(now == 0 ? 1 : now);
 }
 
-constexpr FrameTimerOperations kOperations = {frame_timer_set_rate, frame_timer_get_rate, frame_timer_get_count,
-                                              frame_timer_wait};
+constexpr FrameTimerOperations kOperations = {frame_timer_set_rate, frame_timer_get_rate,
+                                              frame_timer_get_count, frame_timer_wait};
 
 struct FpsCounter {
   int32_t now = 0, window_start = 0, frames_in_window = 0, frames_per_second = 0;
@@ -39,7 +39,9 @@ FrameTimer* frame_timer_new() {
   return timer;
 }
 
-void frame_timer_free(FrameTimer* timer) { delete timer; }
+void frame_timer_free(FrameTimer* timer) {
+  delete timer;
+}
 
 int frame_timer_set_rate(FrameTimer* timer, int rate) {
   if (!timer || rate < 1 || rate > 200) return -1;
@@ -49,8 +51,12 @@ int frame_timer_set_rate(FrameTimer* timer, int rate) {
   return 0;
 }
 
-int frame_timer_get_rate(FrameTimer* timer) { return timer ? timer->rate : -1; }
-int frame_timer_get_count(FrameTimer* timer) { return timer ? timer->count : -1; }
+int frame_timer_get_rate(FrameTimer* timer) {
+  return timer ? timer->rate : -1;
+}
+int frame_timer_get_count(FrameTimer* timer) {
+  return timer ? timer->count : -1;
+}
 
 int frame_timer_wait(FrameTimer* timer) {
   if (!timer) return 0;
@@ -81,7 +87,9 @@ int fps_counter() {
   return fps.frames_per_second;
 }
 
-void fps_counter_reset() { fps = {}; }
+void fps_counter_reset() {
+  fps = {};
+}
 
 uint32_t window_drag_callback(platform::WindowId window, uint32_t message, uint64_t, int64_t) {
   if (message == platform::kMsgLeftButtonDown)
@@ -100,4 +108,6 @@ int key_hit_once(int scan_code) {
   return 0;
 }
 
-void key_hit_once_reset() { std::memset(key_latches, 0, sizeof key_latches); }
+void key_hit_once_reset() {
+  std::memset(key_latches, 0, sizeof key_latches);
+}

@@ -20,11 +20,11 @@ struct FrameTimerOperations {
 struct FrameTimer {
   const FrameTimerOperations* operations;
   FrameTimer* self;
-  int32_t count;   // frames since the schedule last restarted
-  float period;    // ms per frame = 1000 / rate
-  int32_t start;   // clock (ms) when the schedule last restarted
-  int32_t last;    // clock (ms) of the previous wait
-  int32_t rate;    // frames per second, 1..200
+  int32_t count;  // frames since the schedule last restarted
+  float period;   // ms per frame = 1000 / rate
+  int32_t start;  // clock (ms) when the schedule last restarted
+  int32_t last;   // clock (ms) of the previous wait
+  int32_t rate;   // frames per second, 1..200
 };
 
 FrameTimer* frame_timer_new();  // rate 30; null when memory runs out

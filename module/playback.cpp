@@ -51,7 +51,9 @@ uint16_t audible_entry() {
 
 }  // namespace
 
-void music_set_device(const music_device* device) { playback.device = device; }
+void music_set_device(const music_device* device) {
+  playback.device = device;
+}
 
 bool music_play() {
   music_module* module = music_current();
@@ -91,8 +93,12 @@ bool music_stop() {
   return true;
 }
 
-int music_position() { return music_history_order(audible_entry()); }
-int music_row() { return music_history_row(audible_entry()); }
+int music_position() {
+  return music_history_order(audible_entry());
+}
+int music_row() {
+  return music_history_row(audible_entry());
+}
 
 int music_note(int channel) {
   const music_module* module = music_current();
@@ -110,8 +116,9 @@ int music_note(int channel) {
 }
 
 int music_audible_index() {
-  return playback.playing.load(std::memory_order_acquire) ? playback.audible_index.load(std::memory_order_acquire)
-                                                          : -1;
+  return playback.playing.load(std::memory_order_acquire)
+             ? playback.audible_index.load(std::memory_order_acquire)
+             : -1;
 }
 
 void music_wait_render_idle() {

@@ -26,8 +26,8 @@ struct music_device {
 // The device music_play opens; null (the default) makes music_play fail.
 void music_set_device(const music_device* device);
 
-bool music_play();   // false without a current module or when the device cannot be opened
-bool music_stop();   // false without a current module; otherwise stops (if playing) and true
+bool music_play();     // false without a current module or when the device cannot be opened
+bool music_stop();     // false without a current module; otherwise stops (if playing) and true
 int music_position();  // audible order position 0..255; 0 when nothing plays
 int music_row();       // audible row 0..255; 0 when nothing plays
 // The cell of `channel` in the audible row of the pattern at the audible order position:

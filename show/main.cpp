@@ -6,4 +6,6 @@
 // (readelf -p .quorvane_version quorvane-intro).
 [[gnu::used, gnu::section(".quorvane_version")]] static const char kVersionRecord[] = QUORVANE_VERSION_RECORD;
 
-int main() { return show::run(); }
+int main() {
+  return show::run();
+}

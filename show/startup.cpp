@@ -4,13 +4,13 @@
 
 #include "assets/music.h"
 #include "assets/pictures.h"
+#include "effects/frame_pacing.h"
 #include "module/music.h"
 #include "module/playback.h"
-#include "effects/frame_pacing.h"
 #include "runtime/image/decoder.h"
-#include "runtime/sprite/sprite.h"
 #include "runtime/input/input.h"
 #include "runtime/screen/screen.h"
+#include "runtime/sprite/sprite.h"
 #include "runtime/window/window.h"
 #include "show/show.h"
 
@@ -25,7 +25,8 @@ const music_device kAudioDevice = {platform::audio_open, platform::audio_positio
 
 WindowGeometry window_geometry(int display_width, int display_height) {
   WindowGeometry g;
-  g.windowed = {(display_width - kScreenWidth) / 2, (display_height - kScreenHeight) / 2, kScreenWidth, kScreenHeight};
+  g.windowed = {(display_width - kScreenWidth) / 2, (display_height - kScreenHeight) / 2, kScreenWidth,
+                kScreenHeight};
   // 80 % of the width, rounded to nearest with ties to even; the full height.
   const int width = int(std::nearbyint(double(display_width) / 1.25));
   g.enlarged = {(display_width - width) / 2, 0, width, display_height};

@@ -26,7 +26,9 @@ struct Clock {
 };
 Clock clock_state;
 
-uint64_t counter_now() { return clock_state.source.now ? clock_state.source.now() : platform::counter_now(); }
+uint64_t counter_now() {
+  return clock_state.source.now ? clock_state.source.now() : platform::counter_now();
+}
 uint64_t counter_frequency() {
   return clock_state.source.now ? clock_state.source.frequency : platform::counter_frequency();
 }
@@ -53,7 +55,9 @@ int key_start() {
   return 1;
 }
 
-void key_stop() { keyboard.device = 0; }
+void key_stop() {
+  keyboard.device = 0;
+}
 
 int key_examine() {
   if (keyboard.device == 0) return 0;
@@ -135,10 +139,16 @@ int window_event() {
   return int(message.message);
 }
 
-uint64_t window_event_wparam() { return event_record.wparam; }
-int64_t window_event_lparam() { return event_record.lparam; }
+uint64_t window_event_wparam() {
+  return event_record.wparam;
+}
+int64_t window_event_lparam() {
+  return event_record.lparam;
+}
 
-void key_use_source(const KeyboardSource* source) { keyboard.source = source ? *source : KeyboardSource{}; }
+void key_use_source(const KeyboardSource* source) {
+  keyboard.source = source ? *source : KeyboardSource{};
+}
 
 void clock_use_source(const ClockSource* source) {
   clock_state.source = source ? *source : ClockSource{};

@@ -28,7 +28,7 @@ int64_t window_event_lparam();
 
 // Seams for tests. A null source restores the platform's.
 struct KeyboardSource {
-  bool (*sample)(uint8_t state[256]) = nullptr;          // as platform::keyboard_sample
+  bool (*sample)(uint8_t state[256]) = nullptr;           // as platform::keyboard_sample
   std::u16string (*typed_text)(int scan_code) = nullptr;  // as platform::keyboard_typed_text
 };
 void key_use_source(const KeyboardSource* source);

@@ -38,14 +38,15 @@ struct Audio {
 Audio audio;
 
 int64_t now_ns() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
 void callback(void*, Uint8* out, int length) {
   audio.published.load(std::memory_order_acquire);
-  const uint64_t start = audio.block_start.load(std::memory_order_relaxed) +
-                         audio.block_bytes.load(std::memory_order_relaxed);
+  const uint64_t start =
+      audio.block_start.load(std::memory_order_relaxed) + audio.block_bytes.load(std::memory_order_relaxed);
   for (int done = 0; done < length;) {
     const int n = std::min<int>(length - done, int(audio.bytes - audio.cursor));
     std::memcpy(out + done, audio.buffer + audio.cursor, size_t(n));
@@ -129,6 +130,8 @@ void audio_close() {
   audio.bytes = 0;
 }
 
-bool audio_silent_fallback() { return audio.device != 0 && audio.fallback; }
+bool audio_silent_fallback() {
+  return audio.device != 0 && audio.fallback;
+}
 
 }  // namespace platform

@@ -24,7 +24,7 @@ bool video_start(bool allow_offscreen = false);
 void video_stop();
 bool video_running();
 const char* video_driver();  // "x11", "wayland", "offscreen" ...; "" when not running
-int display_width();   // primary display size in pixels (system metrics 0 and 1)
+int display_width();         // primary display size in pixels (system metrics 0 and 1)
 int display_height();
 
 // ---- Windows ---------------------------------------------------------------------------
@@ -49,7 +49,7 @@ void window_set_icon(WindowId window, const uint32_t* rgba_pixels, int width, in
 // Message numbers as the classic window system has them.
 enum : uint32_t {
   kMsgMove = 0x0003,
-  kMsgSize = 0x0005,  // wparam: 0 restored, 1 minimised, 2 maximised
+  kMsgSize = 0x0005,      // wparam: 0 restored, 1 minimised, 2 maximised
   kMsgActivate = 0x0006,  // wparam: 0 inactive, 1 active
   kMsgClose = 0x0010,
   kMsgNcLeftButtonDown = 0x00A1,
@@ -117,7 +117,7 @@ bool audio_open(const void* buffer, uint32_t bytes);
 // is estimated from the time since the last one. The caller's writes into the buffer made
 // before this call are visible to the device afterwards.
 uint64_t audio_position();
-void audio_close();  // stops at once (reset) and closes
+void audio_close();            // stops at once (reset) and closes
 bool audio_silent_fallback();  // true while playing through the silent stand-in
 
 // ---- Time and threads --------------------------------------------------------------------

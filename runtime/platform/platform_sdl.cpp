@@ -6,8 +6,6 @@
 // events are drained, since SDL's own hit-test would swallow the button events.
 // Keyboard: a 256-byte table of PC set-1 scan codes built from key events, with a "went down
 // since the last sample" bit so a tap shorter than a frame is still seen once.
-#include "runtime/platform/platform.h"
-
 #include <SDL.h>
 
 #include <algorithm>
@@ -16,6 +14,8 @@
 #include <cstring>
 #include <deque>
 #include <string>
+
+#include "runtime/platform/platform.h"
 
 namespace platform {
 namespace {
@@ -26,40 +26,40 @@ struct ScanCodePair {
   uint8_t set1;
 };
 constexpr ScanCodePair kScanCodes[] = {
-    {SDL_SCANCODE_ESCAPE, 0x01}, {SDL_SCANCODE_1, 0x02}, {SDL_SCANCODE_2, 0x03},
-    {SDL_SCANCODE_3, 0x04}, {SDL_SCANCODE_4, 0x05}, {SDL_SCANCODE_5, 0x06},
-    {SDL_SCANCODE_6, 0x07}, {SDL_SCANCODE_7, 0x08}, {SDL_SCANCODE_8, 0x09},
-    {SDL_SCANCODE_9, 0x0A}, {SDL_SCANCODE_0, 0x0B}, {SDL_SCANCODE_MINUS, 0x0C},
-    {SDL_SCANCODE_EQUALS, 0x0D}, {SDL_SCANCODE_BACKSPACE, 0x0E}, {SDL_SCANCODE_TAB, 0x0F},
-    {SDL_SCANCODE_Q, 0x10}, {SDL_SCANCODE_W, 0x11}, {SDL_SCANCODE_E, 0x12},
-    {SDL_SCANCODE_R, 0x13}, {SDL_SCANCODE_T, 0x14}, {SDL_SCANCODE_Y, 0x15},
-    {SDL_SCANCODE_U, 0x16}, {SDL_SCANCODE_I, 0x17}, {SDL_SCANCODE_O, 0x18},
-    {SDL_SCANCODE_P, 0x19}, {SDL_SCANCODE_LEFTBRACKET, 0x1A}, {SDL_SCANCODE_RIGHTBRACKET, 0x1B},
-    {SDL_SCANCODE_RETURN, 0x1C}, {SDL_SCANCODE_LCTRL, 0x1D}, {SDL_SCANCODE_A, 0x1E},
-    {SDL_SCANCODE_S, 0x1F}, {SDL_SCANCODE_D, 0x20}, {SDL_SCANCODE_F, 0x21},
-    {SDL_SCANCODE_G, 0x22}, {SDL_SCANCODE_H, 0x23}, {SDL_SCANCODE_J, 0x24},
-    {SDL_SCANCODE_K, 0x25}, {SDL_SCANCODE_L, 0x26}, {SDL_SCANCODE_SEMICOLON, 0x27},
-    {SDL_SCANCODE_APOSTROPHE, 0x28}, {SDL_SCANCODE_GRAVE, 0x29}, {SDL_SCANCODE_LSHIFT, 0x2A},
-    {SDL_SCANCODE_BACKSLASH, 0x2B}, {SDL_SCANCODE_Z, 0x2C}, {SDL_SCANCODE_X, 0x2D},
-    {SDL_SCANCODE_C, 0x2E}, {SDL_SCANCODE_V, 0x2F}, {SDL_SCANCODE_B, 0x30},
-    {SDL_SCANCODE_N, 0x31}, {SDL_SCANCODE_M, 0x32}, {SDL_SCANCODE_COMMA, 0x33},
-    {SDL_SCANCODE_PERIOD, 0x34}, {SDL_SCANCODE_SLASH, 0x35}, {SDL_SCANCODE_RSHIFT, 0x36},
-    {SDL_SCANCODE_KP_MULTIPLY, 0x37}, {SDL_SCANCODE_LALT, 0x38}, {SDL_SCANCODE_SPACE, 0x39},
-    {SDL_SCANCODE_CAPSLOCK, 0x3A}, {SDL_SCANCODE_F1, 0x3B}, {SDL_SCANCODE_F2, 0x3C},
-    {SDL_SCANCODE_F3, 0x3D}, {SDL_SCANCODE_F4, 0x3E}, {SDL_SCANCODE_F5, 0x3F},
-    {SDL_SCANCODE_F6, 0x40}, {SDL_SCANCODE_F7, 0x41}, {SDL_SCANCODE_F8, 0x42},
-    {SDL_SCANCODE_F9, 0x43}, {SDL_SCANCODE_F10, 0x44}, {SDL_SCANCODE_NUMLOCKCLEAR, 0x45},
-    {SDL_SCANCODE_SCROLLLOCK, 0x46}, {SDL_SCANCODE_KP_7, 0x47}, {SDL_SCANCODE_KP_8, 0x48},
-    {SDL_SCANCODE_KP_9, 0x49}, {SDL_SCANCODE_KP_MINUS, 0x4A}, {SDL_SCANCODE_KP_4, 0x4B},
-    {SDL_SCANCODE_KP_5, 0x4C}, {SDL_SCANCODE_KP_6, 0x4D}, {SDL_SCANCODE_KP_PLUS, 0x4E},
-    {SDL_SCANCODE_KP_1, 0x4F}, {SDL_SCANCODE_KP_2, 0x50}, {SDL_SCANCODE_KP_3, 0x51},
-    {SDL_SCANCODE_KP_0, 0x52}, {SDL_SCANCODE_KP_PERIOD, 0x53}, {SDL_SCANCODE_NONUSBACKSLASH, 0x56},
-    {SDL_SCANCODE_F11, 0x57}, {SDL_SCANCODE_F12, 0x58}, {SDL_SCANCODE_KP_ENTER, 0x9C},
-    {SDL_SCANCODE_RCTRL, 0x9D}, {SDL_SCANCODE_KP_DIVIDE, 0xB5}, {SDL_SCANCODE_RALT, 0xB8},
-    {SDL_SCANCODE_HOME, 0xC7}, {SDL_SCANCODE_UP, 0xC8}, {SDL_SCANCODE_PAGEUP, 0xC9},
-    {SDL_SCANCODE_LEFT, 0xCB}, {SDL_SCANCODE_RIGHT, 0xCD}, {SDL_SCANCODE_END, 0xCF},
-    {SDL_SCANCODE_DOWN, 0xD0}, {SDL_SCANCODE_PAGEDOWN, 0xD1}, {SDL_SCANCODE_INSERT, 0xD2},
-    {SDL_SCANCODE_DELETE, 0xD3}, {SDL_SCANCODE_LGUI, 0xDB}, {SDL_SCANCODE_RGUI, 0xDC},
+    {SDL_SCANCODE_ESCAPE, 0x01},      {SDL_SCANCODE_1, 0x02},           {SDL_SCANCODE_2, 0x03},
+    {SDL_SCANCODE_3, 0x04},           {SDL_SCANCODE_4, 0x05},           {SDL_SCANCODE_5, 0x06},
+    {SDL_SCANCODE_6, 0x07},           {SDL_SCANCODE_7, 0x08},           {SDL_SCANCODE_8, 0x09},
+    {SDL_SCANCODE_9, 0x0A},           {SDL_SCANCODE_0, 0x0B},           {SDL_SCANCODE_MINUS, 0x0C},
+    {SDL_SCANCODE_EQUALS, 0x0D},      {SDL_SCANCODE_BACKSPACE, 0x0E},   {SDL_SCANCODE_TAB, 0x0F},
+    {SDL_SCANCODE_Q, 0x10},           {SDL_SCANCODE_W, 0x11},           {SDL_SCANCODE_E, 0x12},
+    {SDL_SCANCODE_R, 0x13},           {SDL_SCANCODE_T, 0x14},           {SDL_SCANCODE_Y, 0x15},
+    {SDL_SCANCODE_U, 0x16},           {SDL_SCANCODE_I, 0x17},           {SDL_SCANCODE_O, 0x18},
+    {SDL_SCANCODE_P, 0x19},           {SDL_SCANCODE_LEFTBRACKET, 0x1A}, {SDL_SCANCODE_RIGHTBRACKET, 0x1B},
+    {SDL_SCANCODE_RETURN, 0x1C},      {SDL_SCANCODE_LCTRL, 0x1D},       {SDL_SCANCODE_A, 0x1E},
+    {SDL_SCANCODE_S, 0x1F},           {SDL_SCANCODE_D, 0x20},           {SDL_SCANCODE_F, 0x21},
+    {SDL_SCANCODE_G, 0x22},           {SDL_SCANCODE_H, 0x23},           {SDL_SCANCODE_J, 0x24},
+    {SDL_SCANCODE_K, 0x25},           {SDL_SCANCODE_L, 0x26},           {SDL_SCANCODE_SEMICOLON, 0x27},
+    {SDL_SCANCODE_APOSTROPHE, 0x28},  {SDL_SCANCODE_GRAVE, 0x29},       {SDL_SCANCODE_LSHIFT, 0x2A},
+    {SDL_SCANCODE_BACKSLASH, 0x2B},   {SDL_SCANCODE_Z, 0x2C},           {SDL_SCANCODE_X, 0x2D},
+    {SDL_SCANCODE_C, 0x2E},           {SDL_SCANCODE_V, 0x2F},           {SDL_SCANCODE_B, 0x30},
+    {SDL_SCANCODE_N, 0x31},           {SDL_SCANCODE_M, 0x32},           {SDL_SCANCODE_COMMA, 0x33},
+    {SDL_SCANCODE_PERIOD, 0x34},      {SDL_SCANCODE_SLASH, 0x35},       {SDL_SCANCODE_RSHIFT, 0x36},
+    {SDL_SCANCODE_KP_MULTIPLY, 0x37}, {SDL_SCANCODE_LALT, 0x38},        {SDL_SCANCODE_SPACE, 0x39},
+    {SDL_SCANCODE_CAPSLOCK, 0x3A},    {SDL_SCANCODE_F1, 0x3B},          {SDL_SCANCODE_F2, 0x3C},
+    {SDL_SCANCODE_F3, 0x3D},          {SDL_SCANCODE_F4, 0x3E},          {SDL_SCANCODE_F5, 0x3F},
+    {SDL_SCANCODE_F6, 0x40},          {SDL_SCANCODE_F7, 0x41},          {SDL_SCANCODE_F8, 0x42},
+    {SDL_SCANCODE_F9, 0x43},          {SDL_SCANCODE_F10, 0x44},         {SDL_SCANCODE_NUMLOCKCLEAR, 0x45},
+    {SDL_SCANCODE_SCROLLLOCK, 0x46},  {SDL_SCANCODE_KP_7, 0x47},        {SDL_SCANCODE_KP_8, 0x48},
+    {SDL_SCANCODE_KP_9, 0x49},        {SDL_SCANCODE_KP_MINUS, 0x4A},    {SDL_SCANCODE_KP_4, 0x4B},
+    {SDL_SCANCODE_KP_5, 0x4C},        {SDL_SCANCODE_KP_6, 0x4D},        {SDL_SCANCODE_KP_PLUS, 0x4E},
+    {SDL_SCANCODE_KP_1, 0x4F},        {SDL_SCANCODE_KP_2, 0x50},        {SDL_SCANCODE_KP_3, 0x51},
+    {SDL_SCANCODE_KP_0, 0x52},        {SDL_SCANCODE_KP_PERIOD, 0x53},   {SDL_SCANCODE_NONUSBACKSLASH, 0x56},
+    {SDL_SCANCODE_F11, 0x57},         {SDL_SCANCODE_F12, 0x58},         {SDL_SCANCODE_KP_ENTER, 0x9C},
+    {SDL_SCANCODE_RCTRL, 0x9D},       {SDL_SCANCODE_KP_DIVIDE, 0xB5},   {SDL_SCANCODE_RALT, 0xB8},
+    {SDL_SCANCODE_HOME, 0xC7},        {SDL_SCANCODE_UP, 0xC8},          {SDL_SCANCODE_PAGEUP, 0xC9},
+    {SDL_SCANCODE_LEFT, 0xCB},        {SDL_SCANCODE_RIGHT, 0xCD},       {SDL_SCANCODE_END, 0xCF},
+    {SDL_SCANCODE_DOWN, 0xD0},        {SDL_SCANCODE_PAGEDOWN, 0xD1},    {SDL_SCANCODE_INSERT, 0xD2},
+    {SDL_SCANCODE_DELETE, 0xD3},      {SDL_SCANCODE_LGUI, 0xDB},        {SDL_SCANCODE_RGUI, 0xDC},
     {SDL_SCANCODE_APPLICATION, 0xDD},
 };
 
@@ -76,7 +76,7 @@ SDL_Scancode sdl_from_set1(int code) {
 }
 
 struct Drag {
-  WindowId window = 0;  // 0 = no drag
+  WindowId window = 0;         // 0 = no drag
   int grab_x = 0, grab_y = 0;  // client position of the pointer when the drag began
 };
 
@@ -89,10 +89,10 @@ struct State {
   bool left_down = false;  // as of the events drained so far
   Drag drag;
 
-  uint8_t key_down[256] = {};      // 1 while the key is held
-  uint8_t key_tapped[256] = {};    // went down since the last sample
-  std::u16string key_text[256];    // what the key typed on its last press
-  int last_key_pressed = -1;       // scan code whose press the next text input belongs to
+  uint8_t key_down[256] = {};    // 1 while the key is held
+  uint8_t key_tapped[256] = {};  // went down since the last sample
+  std::u16string key_text[256];  // what the key typed on its last press
+  int last_key_pressed = -1;     // scan code whose press the next text input belongs to
   WindowId focus = 0;
 };
 
@@ -101,7 +101,9 @@ State& state() {
   return s;
 }
 
-int64_t pack_point(int x, int y) { return int64_t((uint32_t(uint16_t(x))) | (uint32_t(uint16_t(y)) << 16)); }
+int64_t pack_point(int x, int y) {
+  return int64_t((uint32_t(uint16_t(x))) | (uint32_t(uint16_t(y)) << 16));
+}
 
 std::string utf8_from_utf16(const char16_t* text) {
   std::string out;
@@ -167,7 +169,8 @@ void follow_drag(WindowId window, int x, int y) {
   if (!w) return;
   int wx = 0, wy = 0;
   SDL_GetWindowPosition(w, &wx, &wy);
-  if (x != s.drag.grab_x || y != s.drag.grab_y) SDL_SetWindowPosition(w, wx + x - s.drag.grab_x, wy + y - s.drag.grab_y);
+  if (x != s.drag.grab_x || y != s.drag.grab_y)
+    SDL_SetWindowPosition(w, wx + x - s.drag.grab_x, wy + y - s.drag.grab_y);
 }
 
 void translate(const SDL_Event& e) {
@@ -216,7 +219,8 @@ void translate(const SDL_Event& e) {
       // Text arrives between a key's press and its release and follows layout and Shift:
       // it belongs to the key pressed last.
       const std::u16string text = utf16_from_utf8(e.text.text);
-      if (s.last_key_pressed >= 0 && s.key_text[s.last_key_pressed].empty()) s.key_text[s.last_key_pressed] = text;
+      if (s.last_key_pressed >= 0 && s.key_text[s.last_key_pressed].empty())
+        s.key_text[s.last_key_pressed] = text;
       for (char16_t c : text) post({e.text.windowID, kMsgChar, c, 0});
       break;
     }
@@ -280,7 +284,8 @@ bool video_start(bool allow_offscreen) {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
   // With no display SDL still starts its offscreen driver; that is no screen to show on.
-  if (!allow_offscreen && driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+  if (!allow_offscreen && driver &&
+      (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
@@ -299,7 +304,9 @@ void video_stop() {
   s.focus = 0;
 }
 
-bool video_running() { return state().video; }
+bool video_running() {
+  return state().video;
+}
 
 const char* video_driver() {
   const char* name = state().video ? SDL_GetCurrentVideoDriver() : nullptr;
@@ -328,7 +335,8 @@ WindowId window_create(const char16_t* title, int x, int y, int width, int heigh
   if (style.borderless) flags |= SDL_WINDOW_BORDERLESS;
   if (style.hidden) flags |= SDL_WINDOW_HIDDEN;
   if (style.opengl) flags |= SDL_WINDOW_OPENGL;
-  SDL_Window* w = SDL_CreateWindow(utf8_from_utf16(title).c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
+  SDL_Window* w =
+      SDL_CreateWindow(utf8_from_utf16(title).c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
   return w ? SDL_GetWindowID(w) : 0;
 }
 
@@ -343,7 +351,9 @@ void window_destroy(WindowId window) {
   }
 }
 
-bool window_exists(WindowId window) { return state().video && window && SDL_GetWindowFromID(window); }
+bool window_exists(WindowId window) {
+  return state().video && window && SDL_GetWindowFromID(window);
+}
 
 void window_show(WindowId window, bool show) {
   SDL_Window* w = state().video ? SDL_GetWindowFromID(window) : nullptr;
@@ -396,8 +406,8 @@ void window_set_topmost(WindowId window, bool topmost) {
 void window_set_icon(WindowId window, const uint32_t* rgba_pixels, int width, int height) {
   SDL_Window* w = state().video ? SDL_GetWindowFromID(window) : nullptr;
   if (!w || !rgba_pixels || width <= 0 || height <= 0) return;
-  SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(rgba_pixels), width, height, 32,
-                                                         width * 4, SDL_PIXELFORMAT_RGBA32);
+  SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(rgba_pixels), width, height,
+                                                         32, width * 4, SDL_PIXELFORMAT_RGBA32);
   if (!icon) return;
   SDL_SetWindowIcon(w, icon);
   SDL_FreeSurface(icon);
@@ -479,7 +489,9 @@ void gl_surface_resized(WindowId window) {
   SDL_GL_SwapWindow(w);
 }
 
-bool gl_set_swap_interval(int interval) { return state().gl && SDL_GL_SetSwapInterval(interval) == 0; }
+bool gl_set_swap_interval(int interval) {
+  return state().gl && SDL_GL_SetSwapInterval(interval) == 0;
+}
 
 // ---- Keyboard --------------------------------------------------------------------------
 
@@ -558,20 +570,34 @@ static void push_window_event(WindowId window, Uint8 event) {
   push(e);
 }
 
-void inject_close_request(WindowId window) { push_window_event(window, SDL_WINDOWEVENT_CLOSE); }
+void inject_close_request(WindowId window) {
+  push_window_event(window, SDL_WINDOWEVENT_CLOSE);
+}
 void inject_focus(WindowId window, bool gained) {
   push_window_event(window, gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST);
 }
 
 // ---- Time and threads --------------------------------------------------------------------
 
-uint64_t counter_now() { return SDL_GetPerformanceCounter(); }
-uint64_t counter_frequency() { return SDL_GetPerformanceFrequency(); }
-uint32_t tick_count_ms() { return SDL_GetTicks(); }
-void sleep_ms(int ms) { SDL_Delay(ms > 0 ? Uint32(ms) : 0); }
-uint32_t thread_id() { return uint32_t(SDL_ThreadID()); }
+uint64_t counter_now() {
+  return SDL_GetPerformanceCounter();
+}
+uint64_t counter_frequency() {
+  return SDL_GetPerformanceFrequency();
+}
+uint32_t tick_count_ms() {
+  return SDL_GetTicks();
+}
+void sleep_ms(int ms) {
+  SDL_Delay(ms > 0 ? Uint32(ms) : 0);
+}
+uint32_t thread_id() {
+  return uint32_t(SDL_ThreadID());
+}
 void process_raise_priority() {}  // a desktop process may not raise itself here; nothing to do
-void thread_raise_priority() { SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL); }
+void thread_raise_priority() {
+  SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
+}
 
 struct Thread {
   SDL_Thread* thread = nullptr;

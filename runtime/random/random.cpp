@@ -47,4 +47,6 @@ uint32_t random_range(uint32_t maximum, uint32_t minimum) {
   return minimum + uint32_t((uint64_t(x) * range) >> 32);
 }
 
-void random_seed(uint32_t s) { seed(generator, s); }
+void random_seed(uint32_t s) {
+  seed(generator, s);
+}

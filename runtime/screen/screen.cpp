@@ -31,8 +31,8 @@ void on_host_size(platform::WindowId host) {
 
 }  // namespace
 
-int screen_open_windowed(platform::WindowId host, int x, int y, int width, int height, int stretch, int right_offset,
-                         int bottom_offset, int flip_mode) {
+int screen_open_windowed(platform::WindowId host, int x, int y, int width, int height, int stretch,
+                         int right_offset, int bottom_offset, int flip_mode) {
   screen_close();
   screen.stretch = stretch;
   screen.flip_mode = flip_mode;
@@ -84,7 +84,8 @@ void screen_stretch() {
 void screen_clear(uint32_t colour) {
   if (!screen.open) return;
   screen_flush();
-  glClearColor((colour & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, ((colour >> 16) & 0xFF) / 255.0f, 0.0f);
+  glClearColor((colour & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, ((colour >> 16) & 0xFF) / 255.0f,
+               0.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
@@ -105,18 +106,27 @@ void screen_close() {
   // The host keeps its size listener, as it would keep a subclass.
 }
 
-int screen_is_open() { return screen.open; }
-int screen_logical_width() { return screen.logical_width; }
-int screen_logical_height() { return screen.logical_height; }
+int screen_is_open() {
+  return screen.open;
+}
+int screen_logical_width() {
+  return screen.logical_width;
+}
+int screen_logical_height() {
+  return screen.logical_height;
+}
 
-void screen_set_hooks(const ScreenHooks& hooks) { screen.hooks = hooks; }
+void screen_set_hooks(const ScreenHooks& hooks) {
+  screen.hooks = hooks;
+}
 
 void screen_flush() {
   if (screen.open && screen.hooks.flush) screen.hooks.flush();
 }
 
 uint32_t screen_read_pixel(int x, int y) {
-  if (!screen.open || x < 0 || y < 0 || x >= screen.logical_width || y >= screen.logical_height) return 0xFFFFFFFF;
+  if (!screen.open || x < 0 || y < 0 || x >= screen.logical_width || y >= screen.logical_height)
+    return 0xFFFFFFFF;
   // Centre of the logical pixel on the (possibly stretched) surface.
   const int sx = int((x + 0.5) * screen.surface_width / screen.logical_width);
   const int sy = int((y + 0.5) * screen.surface_height / screen.logical_height);
@@ -124,12 +134,14 @@ uint32_t screen_read_pixel(int x, int y) {
 }
 
 uint32_t screen_read_surface_pixel(int x, int y) {
-  if (!screen.open || x < 0 || y < 0 || x >= screen.surface_width || y >= screen.surface_height) return 0xFFFFFFFF;
+  if (!screen.open || x < 0 || y < 0 || x >= screen.surface_width || y >= screen.surface_height)
+    return 0xFFFFFFFF;
   screen_flush();
   unsigned char rgba[4] = {};
   glReadBuffer(GL_BACK);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(screen.left + x, screen.bottom + screen.surface_height - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+  glReadPixels(screen.left + x, screen.bottom + screen.surface_height - 1 - y, 1, 1, GL_RGBA,
+               GL_UNSIGNED_BYTE, rgba);
   return rgba[0] | (rgba[1] << 8) | (rgba[2] << 16);
 }
 

@@ -79,9 +79,8 @@ int window_open(int number, int x, int y, int width, int height, const char16_t*
 
   const bool centred = flags & (kWindowCentreDesktop | kWindowCentreParent);
   const bool default_position = x == kWindowDefaultPosition || (y == kWindowDefaultPosition && !centred);
-  const platform::WindowId handle =
-      platform::window_create(title ? title : u"", default_position ? 0 : x, default_position ? 0 : y, width, height,
-                              window_style);
+  const platform::WindowId handle = platform::window_create(
+      title ? title : u"", default_position ? 0 : x, default_position ? 0 : y, width, height, window_style);
   if (!handle) {
     table.free(n, [](WindowRecord&) {});
     return 0;
@@ -263,8 +262,8 @@ void event_queue_push(const RuntimeEvent& event) {
   // An event equal to the last one queued is not queued twice in a row.
   if (!events.empty()) {
     const RuntimeEvent& last = events.back();
-    if (event.code <= 0xFFFF && last.code == event.code && last.type == event.type && last.window == event.window &&
-        last.data == event.data)
+    if (event.code <= 0xFFFF && last.code == event.code && last.type == event.type &&
+        last.window == event.window && last.data == event.data)
       return;
   }
   events.push_back(event);

@@ -15,7 +15,8 @@
 // A callback returns kWindowContinue to let the runtime go on with its own handling of the
 // message; any other value is the message's result.
 inline constexpr uint32_t kWindowContinue = 0xE0E0E0E1;
-using WindowCallback = uint32_t (*)(platform::WindowId window, uint32_t message, uint64_t wparam, int64_t lparam);
+using WindowCallback = uint32_t (*)(platform::WindowId window, uint32_t message, uint64_t wparam,
+                                    int64_t lparam);
 
 // Runtime bits of window_open's flags (the rest are the window system's style bits).
 enum : uint32_t {

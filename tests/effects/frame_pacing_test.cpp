@@ -102,7 +102,10 @@ TEST(KeyHitOnce, ReportsEachPressOnce) {
   const int space = 0x39;
   std::vector<int> seen;
   for (bool down : {true, true, true, false, true, false}) {
-    if (down) keys.hold({space}); else keys.release_all();
+    if (down)
+      keys.hold({space});
+    else
+      keys.release_all();
     key_examine();
     seen.push_back(key_hit_once(space));
   }

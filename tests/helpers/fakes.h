@@ -16,7 +16,8 @@ class FakeClock {
   FakeClock() {
     now_us() = 0;
     sleeps().clear();
-    ClockSource source{[] { return now_us(); }, 1000000, [](int ms) {
+    ClockSource source{[] { return now_us(); }, 1000000,
+                       [](int ms) {
                          sleeps().push_back(ms);
                          now_us() += uint64_t(ms > 0 ? ms : 0) * 1000;
                        }};

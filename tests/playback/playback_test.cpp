@@ -1,14 +1,15 @@
 // Playback through the looping device: a device double whose play position the test moves by
 // hand, so nothing here depends on wall time, and one real run on SDL's silent device.
+#include "module/playback.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-#include "module/xm_writer.h"
 #include "module/music.h"
-#include "module/playback.h"
+#include "module/xm_writer.h"
 #include "runtime/platform/platform.h"
 
 namespace {
@@ -107,7 +108,7 @@ TEST_F(Playback, NoteOfTheAudibleRow) {
   ASSERT_TRUE(music_play());
   EXPECT_EQ(music_note(0), 0x0331);  // C-4 with instrument 3
   EXPECT_EQ(music_note(1), 0);
-  EXPECT_EQ(music_note(2), 0);   // beyond the channel count
+  EXPECT_EQ(music_note(2), 0);  // beyond the channel count
   EXPECT_EQ(music_note(-1), 0);
   music_stop();
   EXPECT_EQ(music_note(0), 0);  // stopped

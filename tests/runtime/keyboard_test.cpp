@@ -12,7 +12,10 @@ TEST(Keyboard, HeldKeyThenReleased) {
   ScriptedKeyboard keys;
   std::vector<int> pushed, released;
   for (bool down : {true, true, true, false, false}) {
-    if (down) keys.hold({kA}); else keys.release_all();
+    if (down)
+      keys.hold({kA});
+    else
+      keys.release_all();
     ASSERT_EQ(key_examine(), 1);
     pushed.push_back(key_pushed(kA));
     released.push_back(key_released(kA));

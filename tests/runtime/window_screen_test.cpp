@@ -62,14 +62,15 @@ TEST_F(WindowScreen, PopupIsCentredAndHiddenUntilShown) {
 }
 
 TEST_F(WindowScreen, StretchedSurfaceKeepsLogicalCoordinates) {
-  if (std::string(platform::video_driver()) == "offscreen") GTEST_SKIP() << "offscreen surfaces do not resize";
+  if (std::string(platform::video_driver()) == "offscreen")
+    GTEST_SKIP() << "offscreen surfaces do not resize";
   window_set_pos(handle_, 0, 0, 1000, 500);
   int sw = 0, sh = 0;
   screen_surface_size(&sw, &sh);
   ASSERT_EQ(sw, 1000);
   ASSERT_EQ(sh, 500);
   screen_clear(0);
-  quad(0, 0, 40, 32, 1, 0, 0);           // top-left
+  quad(0, 0, 40, 32, 1, 0, 0);                // top-left
   quad(800 - 40, 640 - 32, 40, 32, 0, 1, 0);  // bottom-right
   // 40 x 32 logical pixels are 50 x 25 surface pixels.
   EXPECT_EQ(screen_read_surface_pixel(0, 0), 0x0000FFu);

@@ -31,7 +31,9 @@ show::ShowHooks scripted_hooks() {
         script->sent.push_back(message);
         return 0u;
       },
-      [](platform::WindowId, int x, int y, int w, int h) { script->positions.push_back({x, y, w, h}); },
+      [](platform::WindowId, int x, int y, int w, int h) {
+        script->positions.push_back({x, y, w, h});
+      },
       [] { return script->position; },
       [] { return script->row; },
       [](int) { return script->note; },

@@ -1,6 +1,8 @@
 // xmplay FILE.xm — plays a module through the default audio device (or the silent stand-in
 // when there is none) with a one-line live status of what is audible: order, row and the
 // channel-0 cell. Ctrl+C stops cleanly.
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -8,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "module/music.h"
@@ -24,13 +25,18 @@ const music_device kDevice = {platform::audio_open, platform::audio_position, pl
 
 // "C-4 03" for a cell's note and instrument, "... .." for an empty one.
 void describe_cell(int cell, char* text, size_t size) {
-  static const char* const kNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
+  static const char* const kNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-",
+                                         "F#", "G-", "G#", "A-", "A#", "B-"};
   const int note = cell & 0xFF, instrument = cell >> 8;
   char note_text[4] = "...";
-  if (note == 255) std::snprintf(note_text, sizeof note_text, "===");
-  else if (note >= 1 && note <= 96) std::snprintf(note_text, sizeof note_text, "%s%d", kNames[(note - 1) % 12], (note - 1) / 12);
-  if (instrument) std::snprintf(text, size, "%s %02d", note_text, instrument);
-  else std::snprintf(text, size, "%s ..", note_text);
+  if (note == 255)
+    std::snprintf(note_text, sizeof note_text, "===");
+  else if (note >= 1 && note <= 96)
+    std::snprintf(note_text, sizeof note_text, "%s%d", kNames[(note - 1) % 12], (note - 1) / 12);
+  if (instrument)
+    std::snprintf(text, size, "%s %02d", note_text, instrument);
+  else
+    std::snprintf(text, size, "%s ..", note_text);
 }
 
 }  // namespace
@@ -67,8 +73,8 @@ int main(int argc, char** argv) {
     char cell[16];
     describe_cell(music_note(0), cell, sizeof cell);
     const int order = music_position();
-    std::printf("%sorder %3d/%3d  pattern %3d  row %3d  ch0 %s%s", terminal ? "\r" : "", order, module->song_length,
-                module->order_table[order], music_row(), cell, terminal ? "   " : "\n");
+    std::printf("%sorder %3d/%3d  pattern %3d  row %3d  ch0 %s%s", terminal ? "\r" : "", order,
+                module->song_length, module->order_table[order], music_row(), cell, terminal ? "   " : "\n");
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::milliseconds(terminal ? 20 : 500));
   }
