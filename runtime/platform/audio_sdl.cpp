@@ -22,6 +22,7 @@ constexpr int kBlockFrames = 1024;  // the dummy driver keeps time best with 102
 struct Audio {
   SDL_AudioDeviceID device = 0;
   bool fallback = false;
+  bool subsystem = false;  // the audio subsystem was started by audio_open
   const uint8_t* buffer = nullptr;
   uint32_t bytes = 0;
   uint32_t cursor = 0;  // callback thread only
@@ -85,10 +86,12 @@ bool audio_open(const void* buffer, uint32_t bytes) {
   audio.fallback = false;
   audio.published.fetch_add(1, std::memory_order_release);
 
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) audio.device = open_device();
+  audio.subsystem = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  if (audio.subsystem) audio.device = open_device();
   if (audio.device == 0) {
     // No usable sound hardware: a silent device that still keeps real time.
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    audio.subsystem = false;
     if (SDL_AudioInit("dummy") == 0) {
       audio.device = open_device();
       audio.fallback = audio.device != 0;
@@ -125,6 +128,8 @@ void audio_close() {
     audio.device = 0;
   }
   if (audio.fallback) SDL_AudioQuit();
+  if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  audio.subsystem = false;
   audio.fallback = false;
   audio.buffer = nullptr;
   audio.bytes = 0;
