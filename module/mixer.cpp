@@ -56,6 +56,15 @@ inline __m128 interpolate4(const int16_t* data, int64_t p0, int64_t step, __m128
 }
 #endif
 
+#if defined(__SSE2__)
+// The 32-bit fractions of four consecutive frames' positions, one per lane.
+inline __m128i fraction_lanes(int64_t position, int64_t step) {
+  const uint32_t low = uint32_t(position), low_step = uint32_t(step);
+  return _mm_setr_epi32(int32_t(low), int32_t(low + low_step), int32_t(low + 2 * low_step),
+                        int32_t(low + 3 * low_step));
+}
+#endif
+
 // Constant gains. Returns the position after `frames` frames.
 int64_t render_flat(const int16_t* data, int64_t position, int64_t step, float gain_left, float gain_right,
                     float* out, int frames, bool groups) {
@@ -64,10 +73,8 @@ int64_t render_flat(const int16_t* data, int64_t position, int64_t step, float g
 #if defined(__SSE2__)
   if (groups) {
     const __m128 gains = _mm_setr_ps(gain_left, gain_right, gain_left, gain_right);
-    const uint32_t low = uint32_t(position), low_step = uint32_t(step);
-    __m128i fractions = _mm_setr_epi32(int32_t(low), int32_t(low + low_step), int32_t(low + 2 * low_step),
-                                       int32_t(low + 3 * low_step));
-    const __m128i fraction_step = _mm_set1_epi32(int32_t(4 * low_step));
+    __m128i fractions = fraction_lanes(position, step);
+    const __m128i fraction_step = _mm_set1_epi32(int32_t(4 * uint32_t(step)));
     for (; f + 4 <= frames; f += 4) {
       const __m128 s = interpolate4(data, position, step, fractions);
       fractions = _mm_add_epi32(fractions, fraction_step);
@@ -107,10 +114,8 @@ int64_t render_ramp(const int16_t* data, int64_t position, int64_t step, float& 
   int f = 0;
 #if defined(__SSE2__)
   if (groups) {
-    const uint32_t low = uint32_t(position), low_step = uint32_t(step);
-    __m128i fractions = _mm_setr_epi32(int32_t(low), int32_t(low + low_step), int32_t(low + 2 * low_step),
-                                       int32_t(low + 3 * low_step));
-    const __m128i fraction_step = _mm_set1_epi32(int32_t(4 * low_step));
+    __m128i fractions = fraction_lanes(position, step);
+    const __m128i fraction_step = _mm_set1_epi32(int32_t(4 * uint32_t(step)));
     for (; f + 4 <= frames; f += 4) {
       const __m128 s = interpolate4(data, position, step, fractions);
       fractions = _mm_add_epi32(fractions, fraction_step);

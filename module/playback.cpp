@@ -17,11 +17,11 @@ struct Playback {
   std::thread thread;
   std::atomic<int32_t> audible_index{0};
   std::atomic<bool> playing{false};
-  // Hand-over at stop: stop sets the request, spins while a chunk is being rendered and waits
-  // for the thread to report that it has left its loop before any buffer is released.
+  // Hand-over at stop: stop sets the request and joins the thread, which finishes the chunk it
+  // is rendering and leaves its loop, before any buffer is released. `rendering` lets the
+  // module's owner wait for a chunk to finish without stopping (music_wait_render_idle).
   std::atomic<bool> stop_request{false};
   std::atomic<bool> rendering{false};
-  std::atomic<bool> thread_finished{true};
 };
 Playback playback;
 
@@ -40,7 +40,6 @@ void stream(Playback* p) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  p->thread_finished.store(true, std::memory_order_release);
 }
 
 uint16_t audible_entry() {
@@ -74,7 +73,6 @@ bool music_play() {
   playback.ring = ring;
   playback.audible_index.store(0, std::memory_order_relaxed);
   playback.stop_request.store(false, std::memory_order_relaxed);
-  playback.thread_finished.store(false, std::memory_order_relaxed);
   playback.thread = std::thread(stream, &playback);
   playback.playing.store(true, std::memory_order_release);
   return true;
@@ -84,8 +82,7 @@ bool music_stop() {
   if (!music_current()) return false;
   if (!playback.playing.exchange(false, std::memory_order_acq_rel)) return true;
   playback.stop_request.store(true, std::memory_order_release);
-  while (playback.rendering.load(std::memory_order_acquire)) std::this_thread::yield();
-  if (playback.thread.joinable()) playback.thread.join();  // thread_finished is set by then
+  if (playback.thread.joinable()) playback.thread.join();
   playback.device->close();
   music_ring_free(playback.ring);
   playback.ring = nullptr;

@@ -9,10 +9,10 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <new>
 #include <string>
 
 #include "runtime/platform/platform.h"
