@@ -22,7 +22,6 @@ using WindowId = uint32_t;  // 0 = no window
 // offscreen driver does not count unless `allow_offscreen` is set, which only tests do).
 bool video_start(bool allow_offscreen = false);
 void video_stop();
-bool video_running();
 const char* video_driver();  // "x11", "wayland", "offscreen" ...; "" when not running
 int display_width();         // primary display size in pixels (system metrics 0 and 1)
 int display_height();
@@ -128,11 +127,5 @@ void sleep_ms(int ms);
 uint32_t thread_id();
 void process_raise_priority();  // best effort; nothing happens without the right to do it
 void thread_raise_priority();   // the calling thread to time-critical, best effort
-
-enum class ThreadPriority { normal, time_critical };
-struct Thread;
-// Starts `entry(argument)` on a new thread; the priority is best effort. Null on failure.
-Thread* thread_start(void (*entry)(void*), void* argument, ThreadPriority priority);
-void thread_join(Thread* thread);  // waits for the thread and frees it
 
 }  // namespace platform

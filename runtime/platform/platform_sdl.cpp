@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <new>
 #include <string>
 
 #include "runtime/platform/platform.h"
@@ -304,10 +303,6 @@ void video_stop() {
   s.focus = 0;
 }
 
-bool video_running() {
-  return state().video;
-}
-
 const char* video_driver() {
   const char* name = state().video ? SDL_GetCurrentVideoDriver() : nullptr;
   return name ? name : "";
@@ -597,37 +592,6 @@ uint32_t thread_id() {
 void process_raise_priority() {}  // a desktop process may not raise itself here; nothing to do
 void thread_raise_priority() {
   SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-}
-
-struct Thread {
-  SDL_Thread* thread = nullptr;
-  void (*entry)(void*) = nullptr;
-  void* argument = nullptr;
-  ThreadPriority priority = ThreadPriority::normal;
-};
-
-static int thread_main(void* data) {
-  auto* t = static_cast<Thread*>(data);
-  if (t->priority == ThreadPriority::time_critical) SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-  t->entry(t->argument);
-  return 0;
-}
-
-Thread* thread_start(void (*entry)(void*), void* argument, ThreadPriority priority) {
-  auto* t = new (std::nothrow) Thread{nullptr, entry, argument, priority};
-  if (!t) return nullptr;
-  t->thread = SDL_CreateThread(thread_main, "quorvane", t);
-  if (!t->thread) {
-    delete t;
-    return nullptr;
-  }
-  return t;
-}
-
-void thread_join(Thread* thread) {
-  if (!thread) return;
-  SDL_WaitThread(thread->thread, nullptr);
-  delete thread;
 }
 
 }  // namespace platform
