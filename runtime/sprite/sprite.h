@@ -71,3 +71,14 @@ int sprite_free(int number);  // returns 0
 void sprite_display(int number, int x, int y, int intensity, int32_t colour = -1);
 // Draws the display calls that are still batched.
 void sprite_flush();
+
+// Test seam: when set, every sprite_display of an existing sprite is reported (before the
+// off-screen test) with the sprite's clip rectangle and display size at that moment. Null
+// removes the recorder. Main thread only.
+struct SpriteDisplayCall {
+  int number, x, y, intensity;
+  int32_t colour;
+  int clip_x, clip_y, clip_width, clip_height;
+  int width, height;  // display size
+};
+void sprite_set_display_recorder(void (*record)(const SpriteDisplayCall& call));

@@ -39,6 +39,7 @@ struct Batch {
   std::vector<Vertex> vertices;
 };
 Batch batch;  // main thread only, like all OpenGL calls
+void (*display_recorder)(const SpriteDisplayCall& call) = nullptr;
 
 void set_texture_mode(Mode mode) {
   if (mode == Mode::modulate) {
@@ -90,10 +91,17 @@ void sprite_flush() {
   flush_batch();
 }
 
+void sprite_set_display_recorder(void (*record)(const SpriteDisplayCall& call)) {
+  display_recorder = record;
+}
+
 void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   std::lock_guard<std::recursive_mutex> guard(lock());
   const Sprite* s = find(number);
   if (!s || !screen_is_open()) return;
+  if (display_recorder)
+    display_recorder({number, x, y, intensity, colour, s->clip_x, s->clip_y, s->clip_width, s->clip_height,
+                      s->display_width, s->display_height});
   const int w = s->display_width, h = s->display_height;
   const int screen_width = screen_logical_width(), screen_height = screen_logical_height();
   if (x >= screen_width || y >= screen_height || x <= -w || y <= -h) return;
