@@ -70,7 +70,7 @@ void advance_waves(Waves& w) {
 }
 
 ShowHooks default_hooks() {
-  return {window_event, window_send_message, window_set_pos, music_position, music_row, music_note};
+  return {window_event, window_send_message, window_set_pos, music_position, music_row, music_note, nullptr};
 }
 
 bool frame(ShowState& show, const ShowHooks& hooks) {
@@ -101,6 +101,7 @@ bool frame(ShowState& show, const ShowHooks& hooks) {
     if (float(clock_ms()) >= show.closing_end) return false;  // leave without flipping
   }
 
+  if (hooks.frame_drawn) hooks.frame_drawn();
   screen_flip();
   show.delay = frame_timer_wait(show.frame_timer);
   return true;

@@ -25,12 +25,17 @@ struct ShowHooks {
   int (*music_position)();
   int (*music_row)();
   int (*music_note)(int channel);
+  void (*frame_drawn)();  // may be null: called when a frame is drawn, before the flip
 };
 ShowHooks default_hooks();
 
 // Opens the window and screen and prepares everything before the first frame. False when the
 // window or screen cannot be opened (the error box has then been shown).
-bool startup(ShowState& show);
+struct StartupOptions {
+  bool play_music = true;   // load the module and start it on the audio output
+  bool show_window = true;  // make the window visible (a capture may keep it hidden)
+};
+bool startup(ShowState& show, const StartupOptions& options = {});
 // One pass of the frame loop. False when the closing fade has run its time: the loop ends
 // without flipping.
 bool frame(ShowState& show, const ShowHooks& hooks);

@@ -33,7 +33,7 @@ WindowGeometry window_geometry(int display_width, int display_height) {
   return g;
 }
 
-bool startup(ShowState& show) {
+bool startup(ShowState& show, const StartupOptions& options) {
   show = ShowState{};
   std::setlocale(LC_ALL, "C");
   clock_ms();  // the show's clock counts from here
@@ -69,11 +69,13 @@ bool startup(ShowState& show) {
 
   // The music starts before the window becomes visible; neither result is examined: without
   // a module or an audio output the show runs silent and its music queries answer 0.
-  music_set_device(&kAudioDevice);
-  music_load_memory(asset_music, int32_t(asset_music_size));
-  music_play();
+  if (options.play_music) {
+    music_set_device(&kAudioDevice);
+    music_load_memory(asset_music, int32_t(asset_music_size));
+    music_play();
+  }
 
-  window_hide(0, 0, 0);
+  if (options.show_window) window_hide(0, 0, 0);
   screen_clear(kVeilColour);
   screen_flip();
   return true;

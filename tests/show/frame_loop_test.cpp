@@ -37,6 +37,7 @@ show::ShowHooks scripted_hooks() {
       [] { return script->position; },
       [] { return script->row; },
       [](int) { return script->note; },
+      nullptr,
   };
 }
 
