@@ -7,6 +7,7 @@
 #include "runtime/input/input.h"
 #include "runtime/screen/screen.h"
 #include "runtime/window/window.h"
+#include "show/scene.h"
 #include "show/show.h"
 
 namespace show {
@@ -47,6 +48,7 @@ void keyboard(ShowState& show, const ShowHooks& hooks) {
     const Rect& r = show.enlarged ? show.geometry.enlarged : show.geometry.windowed;
     hooks.set_window_pos(window_handle(0), r.x, r.y, r.width, r.height);
   }
+  if (key_released(-1)) typed_key(show, key_typed_char());
   if (show.closing == 0 && key_hit_once(kKeyEscape)) {
     show.closing = 1;
     show.closing_duration = 3000.0f;
@@ -83,23 +85,35 @@ bool frame(ShowState& show, const ShowHooks& hooks) {
     case platform::kMsgLeftButtonUp:
       hooks.send_message(window_handle(0), platform::kMsgNcLeftButtonUp, platform::kHitTestCaption, 0);
       break;
+    case platform::kMsgMouseMove:
+      mouse_step(show);
+      break;
     default:
       break;  // at most one event per frame; the others wait for the next frames
   }
 
+  mouse_hint(show);
+
   music_state(show, hooks);
+  flash_words(show);
   show.seconds_mod_20 = int32_t(clock_ms() / 1000 % 20);
   show.seconds_mod_30 = int32_t(clock_ms() / 1000 % 30);
   show.seconds_mod_50 = int32_t(clock_ms() / 1000 % 50);
   advance_waves(show.waves);
+  draw_scene(show);
 
   keyboard(show, hooks);
+  key_word_messages(show);
 
+  opening_fade(show);
   if (show.closing == 1) {
-    if (float(clock_ms()) <= show.closing_end && show.closing_level < 255.0f)
-      show.closing_level += show.closing_step;
+    if (float(clock_ms()) <= show.closing_end) {
+      closing_card(show);
+      if (show.closing_level < 255.0f) show.closing_level += show.closing_step;
+    }
     if (float(clock_ms()) >= show.closing_end) return false;  // leave without flipping
   }
+  if (show.debug_on == 1 && show.closing == 0) debug_overlay(show);
 
   if (hooks.frame_drawn) hooks.frame_drawn();
   screen_flip();

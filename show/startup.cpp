@@ -12,6 +12,7 @@
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite.h"
 #include "runtime/window/window.h"
+#include "show/scene.h"
 #include "show/show.h"
 
 namespace show {
@@ -64,8 +65,10 @@ bool startup(ShowState& show, const StartupOptions& options) {
   window_set_callback(window_drag_callback, 0);
   window_set_topmost(0, 1);
 
+  prepare_assets(show);
   show.frame_timer = frame_timer_new();
   show.frame_timer->operations->set_rate(show.frame_timer, 60);
+  prepare_logo(show);
 
   // The music starts before the window becomes visible; neither result is examined: without
   // a module or an audio output the show runs silent and its music queries answer 0.
@@ -84,6 +87,7 @@ bool startup(ShowState& show, const StartupOptions& options) {
 void shutdown(ShowState& show) {
   music_stop();
   music_free();
+  release_assets();
   window_close(-1);
   key_stop();
   screen_close();

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "effects/disc_trail.h"
 #include "effects/frame_pacing.h"
+#include "effects/logo_build.h"
+#include "effects/sine_scroller.h"
 
 namespace show {
 
@@ -53,6 +56,36 @@ struct ShowState {
   float closing_level = 0;
   float opening_level = 255.0f;
   int32_t delay = 0;  // ms between the last two frames
+
+  // Scene: the late flag, the page flipper and the flash words.
+  int32_t late_scene = 0;  // set in the first frame with position >= 6, never cleared
+  int32_t page = 0;        // page now shown, 1..7; 0 before the flipper first runs
+  int32_t page_count = 7;
+  int32_t hold = 0;        // ticks the page now shown lasts
+  int32_t page_end = 0;    // tick count after which the page changes
+  int32_t page_armed = 0;  // 1 once page_end is set for the page now shown
+  std::u16string countdown_text;
+  int32_t word_placed = 0;
+  int32_t word_right = 0;    // x of the flash word's right edge
+  int32_t word_top = 0;      // y of its first art line
+  int32_t word_spacing = 0;  // pixels between its art lines
+  std::u16string word_text;  // name of the flash word shown this frame
+
+  // Mouse hint, typed key words and the pulse that makes their messages glow.
+  float hint_level = 0.0f;  // 0..64
+  std::u16string typed_word;
+  int32_t pulse = 0;  // 0..132
+  int32_t pulse_rising = 0;
+
+  // The effect routines' own values.
+  SineScroller scroller;
+  DiscTrail trail;
+  Logo logo;
 };
+
+// Position >= 5, or the late scene: the page flipper, the scroller and the beat zoom run.
+inline bool main_phase(const ShowState& show) {
+  return show.position >= 5 || show.late_scene == 1;
+}
 
 }  // namespace show

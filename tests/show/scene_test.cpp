@@ -1,0 +1,236 @@
+// The scene stepped frame by frame: the phases and the late scene, the page flipper, the flash
+// words, the logo's beats, the fades, and a few whole frames against references.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "effects/objects.h"
+#include "golden.h"
+#include "runtime/random/random.h"
+#include "show/scene.h"
+#include "show_fixture.h"
+
+namespace {
+
+using namespace objects;
+
+constexpr int kWordRows[] = {376, 377, 378};  // flash words start at y 376..504
+
+bool drew_text(const std::vector<DrawnText>& texts, std::u16string_view needle) {
+  return std::any_of(texts.begin(), texts.end(),
+                     [&](const DrawnText& t) { return t.text.find(needle) != std::u16string::npos; });
+}
+
+using Scene = ShowTest;
+
+// Rows alternate between a beat row and the one after it, so every second frame counts a tick.
+TEST_F(Scene, PageFlipperHoldsEachPageForItsTicks) {
+  step(5, 0);
+  EXPECT_EQ(state_.countdown_text, u"00") << "first frame of the flipper";
+  EXPECT_EQ(state_.page, 1);
+  const int first_tick = state_.tick_count;
+  step(5, 1);
+  EXPECT_EQ(state_.countdown_text, u"10") << "page 1 holds 10 ticks";
+  const int page1_first = state_.tick_count;
+  EXPECT_EQ(page1_first, first_tick);
+  int row = 1;
+  while (state_.page == 1) {
+    row = row == 0 ? 1 : 0;
+    step(5, row);
+    ASSERT_LT(state_.tick_count, first_tick + 20);
+  }
+  EXPECT_EQ(state_.tick_count, page1_first + 11);
+  EXPECT_EQ(state_.countdown_text, u"-1");
+  EXPECT_EQ(state_.page, 2);
+
+  // Page 7 is followed by page 1.
+  state_.page = 7;
+  state_.page_armed = 0;
+  step(5, 1);
+  EXPECT_EQ(state_.countdown_text, u"15");
+  for (int n = 0; n < 40 && state_.page == 7; ++n) step(5, n % 2 == 0 ? 0 : 1);
+  EXPECT_EQ(state_.page, 1);
+}
+
+TEST_F(Scene, TheCountdownIsDrawnInTheBandCorner) {
+  step(5, 1);
+  step(5, 1);
+  const std::vector<DrawnText> texts = texts_drawn();
+  const auto countdown = std::find_if(texts.begin(), texts.end(), [](const DrawnText& t) { return t.y == 356; });
+  ASSERT_NE(countdown, texts.end());
+  EXPECT_EQ(countdown->x, 778);
+  EXPECT_EQ(countdown->text, u"10");
+  EXPECT_EQ(countdown->colour, 0x040A16);
+}
+
+// Flash phases: "vane" one row later at positions 2 and 4; "?" only on row 60 at 1 and 3.
+TEST_F(Scene, FlashWordsByPositionAndRow) {
+  struct Case {
+    int position, row;
+    std::u16string word;
+  };
+  const Case cases[] = {
+      {1, 1, u"want"}, {1, 3, u"to"},    {1, 6, u"quor"},  {1, 57, u"vane"}, {1, 58, u""},
+      {2, 57, u""},    {2, 58, u"vane"}, {4, 58, u"vane"}, {3, 9, u"vane"},  {1, 60, u"?"},
+      {3, 60, u"?"},   {2, 60, u""},     {1, 12, u""},     {0, 1, u""},      {5, 1, u""},
+  };
+  for (const Case& c : cases) {
+    step(c.position, c.row);
+    EXPECT_EQ(state_.word_text, c.word) << "position " << c.position << " row " << c.row;
+    const std::vector<DrawnText> texts = texts_drawn();
+    const bool drawn = std::any_of(texts.begin(), texts.end(), [](const DrawnText& t) {
+      return t.y >= 376 && t.y <= 504 + 3 * 14 && (t.colour == 0xCBB08E || t.colour == 0xBBBBBB) && t.x + 8 * int(t.text.size()) <= 784 && t.y != 574;
+    });
+    EXPECT_EQ(drawn, !c.word.empty()) << "position " << c.position << " row " << c.row;
+  }
+}
+
+TEST_F(Scene, AFlashWordKeepsItsPlaceForItsRowAndStaysOnScreen) {
+  for (uint32_t seed = 1; seed <= 200; ++seed) {
+    random_seed(seed);
+    step(1, 16);  // a reset phase
+    step(1, 17);  // "want"
+    const int right = state_.word_right, top = state_.word_top;
+    step(1, 17);
+    EXPECT_EQ(state_.word_right, right);
+    EXPECT_EQ(state_.word_top, top);
+    for (const DrawnText& t : texts_drawn()) {
+      if (t.y < 376 || t.y > 504 + 42 || t.y == 574) continue;
+      EXPECT_GE(t.x, 8) << "seed " << seed;
+      EXPECT_LE(t.x + 8 * int(t.text.size()), 784) << "seed " << seed;
+    }
+    // "vane" keeps the place of flash phase 9 into phase 10 at positions 2 and 4.
+    step(2, 56);
+    step(2, 57);
+    const int vane_right = state_.word_right, vane_top = state_.word_top;
+    step(2, 58);
+    EXPECT_EQ(state_.word_text, u"vane");
+    EXPECT_EQ(state_.word_right, vane_right);
+    EXPECT_EQ(state_.word_top, vane_top);
+  }
+}
+
+TEST_F(Scene, TheLateSceneSurvivesTheLoopBackToAnEarlyPosition) {
+  step(6, 1);
+  EXPECT_EQ(state_.late_scene, 1);
+  step(1, 1);  // would show "want" before the late scene
+  EXPECT_EQ(state_.word_text, u"");
+  EXPECT_FALSE(drew_text(texts_drawn(), u"|  |  |"));
+  step(1, 8);  // a beat row: the main phase's zoom, not the words phase's flash
+  EXPECT_EQ(sprite_width(kLogoSprite), 802);
+  for (const SpriteDisplayCall& c : displays_of(kLogoSprite)) EXPECT_NE(c.intensity, 128);
+  EXPECT_FALSE(displays_of(kScrollerStripSprite).empty()) << "the scroller keeps running";
+}
+
+TEST_F(Scene, TheLogoFirstShowsFaintlyOnRowEightOfTheOpening) {
+  step(0, 0);
+  EXPECT_TRUE(displays_of(kLogoSprite).empty());
+  step(0, 4);
+  EXPECT_TRUE(displays_of(kLogoSprite).empty());
+  step(0, 8);
+  const std::vector<SpriteDisplayCall> logo = displays_of(kLogoSprite);
+  ASSERT_EQ(logo.size(), 1u);
+  EXPECT_EQ(logo[0].intensity, 32);
+  EXPECT_EQ(logo[0].x, 0);
+  EXPECT_EQ(logo[0].y, 32);
+}
+
+TEST_F(Scene, TheLogoGrowsWhileABeatRowLastsAndSnapsBack) {
+  struct Size {
+    int width, height;
+  };
+  std::vector<Size> sizes;
+  for (int row : {1, 8, 8, 8, 9}) {
+    step(5, row);
+    sizes.push_back({sprite_width(kLogoSprite), sprite_height(kLogoSprite)});
+  }
+  const Size expected[] = {{800, 304}, {802, 305}, {804, 306}, {806, 307}, {800, 304}};
+  for (size_t i = 0; i < sizes.size(); ++i) {
+    EXPECT_EQ(sizes[i].width, expected[i].width) << i;
+    EXPECT_EQ(sizes[i].height, expected[i].height) << i;
+  }
+  // On a beat row of the main phase: the faint base, two echoes, the highlight copy for a
+  // note, then the logo itself at full intensity, in this order.
+  step(5, 16, 0x0130);
+  std::vector<int> intensities;
+  for (const SpriteDisplayCall& c : displays_of(kLogoSprite)) intensities.push_back(c.intensity);
+  EXPECT_EQ(intensities, (std::vector<int>{32, 16, 64, 32, 255}));
+}
+
+TEST_F(Scene, TheBadgeFlashesOnChannelZeroNotesOfAnyInstrumentInTheMainPhase) {
+  struct Case {
+    int position, note;
+    size_t badges;
+  };
+  for (const Case& c : {Case{5, 0, 1}, Case{5, 0x0130, 2}, Case{5, 0x0F01, 2}, Case{4, 0x0130, 1}}) {
+    step(c.position, 1, c.note);
+    EXPECT_EQ(displays_of(kBadgeSprite).size(), c.badges) << c.position << " " << c.note;
+  }
+}
+
+TEST_F(Scene, TheOpeningFadeLiftsOverTwentyFrames) {
+  std::vector<int> veil;
+  for (int n = 0; n < 22; ++n) {
+    step(0, 0);
+    const std::vector<SpriteDisplayCall> v = displays_of(kVeilSprite);
+    veil.push_back(v.empty() ? 0 : v.back().intensity);
+  }
+  EXPECT_EQ(veil[0], 255);
+  EXPECT_EQ(veil[1], 242);
+  EXPECT_EQ(veil[2], 230);
+  EXPECT_EQ(veil[19], 13);
+  EXPECT_EQ(veil[20], 0);
+}
+
+TEST_F(Scene, TheClosingCardFadesInWithOneLevelForEveryItem) {
+  for (int n = 0; n < 25; ++n) step(5, 1);
+  keys_.hold({0x01});
+  step(5, 1);
+  keys_.release_all();
+  for (int n = 0; n < 5; ++n) step(5, 1);
+  const int level = int(std::nearbyint(state_.closing_level - state_.closing_step));
+  EXPECT_EQ(level, 43);  // 8.5 a frame: 0, 8.5, 17, 25.5, 34, 42.5 (ties to even), ...
+  const std::vector<DrawnText> texts = texts_drawn();
+  ASSERT_TRUE(drew_text(texts, u"'QUORVANE INTRODUCTION'"));
+  for (const DrawnText& t : texts)
+    if (t.text == u"'QUORVANE INTRODUCTION'" || t.text == u"20250101") EXPECT_EQ(t.intensity, 42);
+}
+
+// Whole frames. Each reference was looked at: what it shows is in the test's name and comment.
+class SceneFrames : public ShowTest {
+ protected:
+  void expect_golden(const std::string& name, const std::vector<uint32_t>& frame) {
+    ASSERT_EQ(frame.size(), size_t(kWidth) * kHeight);
+    const GoldenResult r = compare_with_golden(name, kWidth, kHeight, frame);
+    EXPECT_TRUE(r.matches) << name << ": " << r.message;
+  }
+};
+
+// The first frame is the solid veil colour everywhere.
+TEST_F(SceneFrames, FirstFrameIsAllVeil) {
+  const std::vector<uint32_t> frame = step_and_read(0, 0);
+  ASSERT_FALSE(frame.empty());
+  for (size_t i = 0; i < frame.size(); i += 97) ASSERT_EQ(frame[i], 0x150B01u) << i;
+  expect_golden("first_frame_veil", frame);
+}
+
+// Main phase, frame 240 on a beat row with a channel-0 note: nebula band with the logo and its
+// echoes, page 1, the scroller with its beat copies and white highlight, the flashing badge.
+TEST_F(SceneFrames, MainPhaseWithScrollerPageAndBadgeFlash) {
+  for (int n = 0; n < 239; ++n) step(5, 1 + n % 7);
+  expect_golden("main_phase_beat", step_and_read(5, 8, 0x0130));
+}
+
+// The closing card at full level over the running scene.
+TEST_F(SceneFrames, ClosingCardAtFullLevel) {
+  for (int n = 0; n < 60; ++n) step(5, 1);
+  keys_.hold({0x01});
+  step(5, 1);
+  keys_.release_all();
+  for (int n = 0; n < 40; ++n) step(5, 1);
+  ASSERT_GE(state_.closing_level, 255.0f);
+  expect_golden("closing_card", step_and_read(5, 1));
+}
+
+}  // namespace

@@ -1,0 +1,156 @@
+// tests/show/show_fixture.h — the show started hidden and silent on an OpenGL screen, stepped
+// frame by frame with a fake clock, a scripted keyboard, scripted window events and a scripted
+// music position; every sprite display is recorded.
+#pragma once
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "effects/objects.h"
+#include "helpers/fakes.h"
+#include "runtime/platform/platform.h"
+#include "runtime/random/random.h"
+#include "runtime/screen/screen.h"
+#include "runtime/sprite/sprite.h"
+#include "show/show.h"
+
+// What the scripted hooks answer and what they saw.
+struct ShowScript {
+  std::deque<int> events;
+  std::vector<uint32_t> sent;
+  int position = 0, row = 0, note = 0;
+};
+inline ShowScript* g_show_script = nullptr;
+inline std::vector<SpriteDisplayCall>* g_display_calls = nullptr;
+inline std::vector<uint32_t>* g_frame_pixels = nullptr;  // where frame_drawn puts the back buffer
+
+// A run of font glyphs drawn side by side in one call of bitmap_font_text.
+struct DrawnText {
+  int x, y, intensity;
+  int32_t colour;
+  std::u16string text;
+};
+
+class ShowTest : public ::testing::Test {
+ protected:
+  static constexpr int kWidth = 800, kHeight = 640;
+
+  void SetUp() override {
+    if (!platform::video_start(/*allow_offscreen=*/true)) {
+      if (std::getenv("CI")) FAIL() << "no video driver under CI";
+      GTEST_SKIP() << "no video driver";
+    }
+    g_show_script = &script_;
+    g_display_calls = &calls_;
+    random_seed(1);
+    ASSERT_TRUE(show::startup(state_, {/*play_music=*/false, /*show_window=*/false}));
+    sprite_set_display_recorder([](const SpriteDisplayCall& call) { g_display_calls->push_back(call); });
+  }
+  void TearDown() override {
+    g_frame_pixels = nullptr;
+    sprite_set_display_recorder(nullptr);
+    if (platform::video_driver()) show::shutdown(state_);
+    g_show_script = nullptr;
+    g_display_calls = nullptr;
+  }
+
+  static show::ShowHooks hooks() {
+    return {
+        [] {
+          if (g_show_script->events.empty()) return 0;
+          const int e = g_show_script->events.front();
+          g_show_script->events.pop_front();
+          return e;
+        },
+        [](platform::WindowId, uint32_t message, uint64_t, int64_t) {
+          g_show_script->sent.push_back(message);
+          return 0u;
+        },
+        [](platform::WindowId, int, int, int, int) {},
+        [] { return g_show_script->position; },
+        [] { return g_show_script->row; },
+        [](int) { return g_show_script->note; },
+        [] {
+          if (g_frame_pixels) *g_frame_pixels = read_screen();
+        },
+    };
+  }
+
+  // One frame with the music at (position, row) and channel 0 holding `note`; the calls it
+  // displayed are kept until the next step.
+  bool step(int position, int row, int note = 0) {
+    script_.position = position;
+    script_.row = row;
+    script_.note = note;
+    calls_.clear();
+    return show::frame(state_, hooks());
+  }
+
+  // Like step(), and returns the frame as drawn, before the flip.
+  std::vector<uint32_t> step_and_read(int position, int row, int note = 0) {
+    std::vector<uint32_t> pixels;
+    g_frame_pixels = &pixels;
+    step(position, row, note);
+    g_frame_pixels = nullptr;
+    return pixels;
+  }
+
+  std::vector<SpriteDisplayCall> displays_of(int sprite) const {
+    std::vector<SpriteDisplayCall> out;
+    for (const SpriteDisplayCall& c : calls_)
+      if (c.number == sprite) out.push_back(c);
+    return out;
+  }
+
+  // The texts of this frame: consecutive glyphs of the font sprite on one row, 8 pixels apart,
+  // in one colour and intensity.
+  std::vector<DrawnText> texts_drawn() const {
+    std::vector<DrawnText> out;
+    for (const SpriteDisplayCall& c : calls_) {
+      if (c.number != objects::kFontSprite) continue;
+      const char16_t ch = c.clip_x / 8 < 94 ? show_glyph(c.clip_x / 8) : u'?';
+      if (!out.empty()) {
+        DrawnText& last = out.back();
+        if (last.y == c.y && last.colour == c.colour && last.intensity == c.intensity &&
+            c.x == last.x + 8 * int(last.text.size())) {
+          last.text += ch;
+          continue;
+        }
+      }
+      out.push_back({c.x, c.y, c.intensity, c.colour, std::u16string(1, ch)});
+    }
+    return out;
+  }
+  static char16_t show_glyph(int cell) {
+    static const char16_t order[] =
+        u" !~#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
+    return order[cell];
+  }
+
+  // The back buffer, top-down, as r + 256 g + 65536 b per logical pixel.
+  static std::vector<uint32_t> read_screen() {
+    screen_flush();
+    std::vector<uint8_t> rgba(size_t(kWidth) * kHeight * 4);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    std::vector<uint32_t> out(size_t(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        const uint8_t* p = &rgba[(size_t(kHeight - 1 - y) * kWidth + x) * 4];
+        out[size_t(y) * kWidth + x] = p[0] | p[1] << 8 | p[2] << 16;
+      }
+    return out;
+  }
+
+  FakeClock clock_;
+  ScriptedKeyboard keys_;
+  ShowScript script_;
+  std::vector<SpriteDisplayCall> calls_;
+  show::ShowState state_;
+};
