@@ -4,7 +4,9 @@
 // lamp stands on the right and a patterned rug lies on the plank floor. The picture is first
 // painted in plain material colours, then lit: a dim blue ambient, warm pools under the lamps
 // and the window's moonlight on the floor, each in steps of one eighth joined by ordered
-// dithering, which gives the hand-shaded look.
+// dithering, which gives the hand-shaded look. The lamps are kept low: the show lays the picture
+// at twice its size over the logo and beside the page text, where bright glows read as smudges;
+// the moon stays the one bright spot.
 #include <algorithm>
 #include <cmath>
 
@@ -275,14 +277,14 @@ void paint_table(Painting& p) {
   p.rect(392, top - 30, 2, 26, kGold);
   for (int j = 0; j < 10; ++j) {
     int half = 6 + j;
-    p.rect(393 - half, top - 40 + j, 2 * half, 1, j == 9 ? Rgb{240, 220, 140} : Rgb{36, 110, 60}, j == 9);
+    p.rect(393 - half, top - 40 + j, 2 * half, 1, j == 9 ? Rgb{132, 118, 76} : Rgb{36, 110, 60}, j == 9);
   }
 }
 
 void paint_hanging_lamp(Painting& p, int cx) {
   for (int y = 0; y < 44; y += 2) p.rect(cx, y, 1, 1, kGold);  // chain
   p.rect(cx - 8, 44, 17, 2, kGold);
-  for (int j = 0; j < 8; ++j) p.rect(cx - 7 + j / 2, 46 + j, 15 - j, 1, {250, 214, 140}, true);
+  for (int j = 0; j < 8; ++j) p.rect(cx - 7 + j / 2, 46 + j, 15 - j, 1, {128, 106, 70}, true);
   p.rect(cx - 2, 54, 5, 2, kGold);
 }
 
@@ -315,7 +317,7 @@ Rgb light_at(int x, int y) {
     float d = std::hypot((x - lx) * 0.8f, y - ly) / radius;
     return d >= 1 ? 0.0f : strength * (1 - d) * (1 - d);
   };
-  float warm = pool(100, 56, 150, 0.95f) + pool(374, 56, 150, 0.95f) + pool(393, 236, 120, 1.3f);
+  float warm = pool(100, 56, 150, 0.4f) + pool(374, 56, 150, 0.4f) + pool(393, 236, 120, 0.55f);
   float moon = 0;
   if (y >= kFloorTop) {  // the window's shape thrown onto the floor
     float spread = (y - kFloorTop) * 0.45f;

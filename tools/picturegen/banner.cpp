@@ -1,8 +1,10 @@
 // The banner: "QUORVANE" as a two-colour logo on black, in the style of the old group logos.
 // Italic block letters with a gold face sliced by black lines that thicken towards the foot,
-// a black gap, then a violet rim and a violet extrusion to the lower right; a split bar under
-// the name and two four-point glints. Black is the show's key colour for this picture, so
-// the gaps and the ground turn transparent on screen. No anti-aliasing: exactly two colours.
+// a dark keyline, then a violet rim and a violet extrusion to the lower right; a split bar under
+// the name and two four-point glints. Black is the show's key colour for this picture, so the
+// ground and the letters' counters turn transparent on screen; the slices and the keyline are
+// part of the letters and are drawn in a near-black that the key leaves solid. No
+// anti-aliasing: two colours and the keyline's near-black on black.
 #include <cmath>
 #include <vector>
 
@@ -25,6 +27,7 @@ constexpr int kExtrusion = 9;  // depth of the extrusion, pixels down (and 2/3 o
 const Rgb kFace{255, 178, 44};
 const Rgb kViolet{118, 52, 178};
 const Rgb kBlack{0, 0, 0};
+const Rgb kKeyline{14, 8, 22};  // near-black, not the key
 
 struct Mask {
   int width, height;
@@ -95,9 +98,9 @@ Canvas paint_banner() {
     for (int x = 0; x < kWidth; ++x) {
       Rgb colour = kBlack;
       if (face(x, y)) {
-        colour = sliced(y) ? kBlack : kFace;
+        colour = sliced(y) ? kKeyline : kFace;
       } else if (gap(x, y)) {
-        colour = kBlack;
+        colour = kKeyline;
       } else {
         bool violet = rim(x, y);
         for (int d = 1; d <= kExtrusion && !violet; ++d) violet = rim(x - d * 2 / 3, y - d);

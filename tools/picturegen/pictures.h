@@ -9,7 +9,7 @@
 
 namespace picturegen {
 
-// 124 x 24: white rounded-rectangle outline, anti-aliased through alpha, transparent ground.
+// 124 x 24: white rounded-rectangle outline on a faint plate, on a 4-pixel grid, transparent ground.
 Canvas paint_badge();
 
 // 913 x 349: "QUORVANE" in two colours on opaque black.
