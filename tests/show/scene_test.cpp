@@ -220,6 +220,7 @@ TEST_F(SceneFrames, FirstFrameIsAllVeil) {
 // Main phase, frame 240 on a beat row with a channel-0 note: nebula band with the logo and its
 // echoes, page 1, the scroller with its beat copies and white highlight, the flashing badge.
 TEST_F(SceneFrames, MainPhaseWithScrollerPageAndBadgeFlash) {
+  state_.scroller.x_offset = 400;  // the text enters from the right edge instead of far beyond it
   for (int n = 0; n < 239; ++n) step(5, 1 + n % 7);
   expect_golden("main_phase_beat", step_and_read(5, 8, 0x0130));
 }
