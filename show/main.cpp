@@ -1,4 +1,11 @@
 // quorvane intro — the program: start-up, the frame loop until Escape, shutdown.
+// With arguments it can also capture the show to files or benchmark it (show/cli_options.h).
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "show/capture_run.h"
+#include "show/cli_options.h"
 #include "show/show.h"
 #include "show/version.h"
 
@@ -6,6 +13,31 @@
 // (readelf -p .quorvane_version quorvane-intro).
 [[gnu::used, gnu::section(".quorvane_version")]] static const char kVersionRecord[] = QUORVANE_VERSION_RECORD;
 
-int main() {
+int main(int argc, char** argv) {
+  const long long start_ns =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count();
+  if (argc <= 1) return show::run();
+
+  show::CliOptions options;
+  std::string error;
+  if (!show::cli_parse(argc, argv, options, error)) {
+    std::fprintf(stderr, "quorvane-intro: %s\n%s", error.c_str(), show::cli_usage());
+    return 2;
+  }
+  switch (options.mode) {
+    case show::CliMode::kHelp:
+      std::fputs(show::cli_usage(), stdout);
+      return 0;
+    case show::CliMode::kVersion:
+      std::printf("%s %s\n", show::kProductName, show::kVersion);
+      return 0;
+    case show::CliMode::kCapture:
+      return show::capture_main(options);
+    case show::CliMode::kBench:
+      return show::capture_bench_main(options, start_ns);
+    case show::CliMode::kRun:
+      break;
+  }
   return show::run();
 }

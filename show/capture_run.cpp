@@ -1,0 +1,372 @@
+// The capture and benchmark commands (see capture_run.h).
+#include "show/capture_run.h"
+
+#include <GL/gl.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "show/capture_files.h"
+#include "show/virtual_run.h"
+
+namespace show {
+namespace {
+
+constexpr char kProgram[] = "quorvane-intro";
+constexpr size_t kMaxScriptBytes = 1 << 20;
+
+int frames_for(double seconds) {
+  return std::max(1, int(seconds * kScriptFramesPerSecond + 0.5));
+}
+
+double steady_ms() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Reads and parses the input script; prints the one error line and returns false when refused.
+bool load_script(const std::string& path, InputScript& script) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "%s: %s: cannot read the input script: %s\n", kProgram, path.c_str(), std::strerror(errno));
+    return false;
+  }
+  std::string text;
+  text.resize(kMaxScriptBytes + 1);
+  file.read(text.data(), std::streamsize(text.size()));
+  text.resize(size_t(file.gcount()));
+  if (text.size() > kMaxScriptBytes) {
+    std::fprintf(stderr, "%s: %s: the input script is larger than 1 MB\n", kProgram, path.c_str());
+    return false;
+  }
+  ScriptError error;
+  if (!input_script_parse(text, script, error)) {
+    std::fprintf(stderr, "%s: %s:%d: %s\n", kProgram, path.c_str(), error.line, error.message.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool is_frame_png(const char* name) {
+  // frame_NNNNNN.png
+  if (std::strlen(name) != 16 || std::strncmp(name, "frame_", 6) != 0 || std::strcmp(name + 12, ".png") != 0)
+    return false;
+  for (int i = 6; i < 12; ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return true;
+}
+
+// Creates the folder if needed and removes the frame pictures of an earlier capture, so the
+// folder holds exactly this capture's frames.
+bool prepare_dir(const std::string& dir, std::string& error) {
+  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
+    error = dir + ": cannot create the folder: " + std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    error = dir + ": not a folder";
+    return false;
+  }
+  DIR* d = opendir(dir.c_str());
+  if (!d) {
+    error = dir + ": cannot read the folder: " + std::strerror(errno);
+    return false;
+  }
+  int removed = 0;
+  while (const dirent* entry = readdir(d))
+    if (is_frame_png(entry->d_name) && unlink((dir + "/" + entry->d_name).c_str()) == 0) ++removed;
+  closedir(d);
+  if (removed) std::fprintf(stderr, "%s: removed %d frame pictures of an earlier capture from %s\n", kProgram, removed, dir.c_str());
+  return true;
+}
+
+// Frames done of the total and an estimate of the time left: in place on a terminal, otherwise
+// a line at every tenth.
+class Progress {
+ public:
+  explicit Progress(int total) : total_(total), start_(steady_ms()), terminal_(isatty(2)) {}
+  void update(int done) {
+    const double now = steady_ms();
+    const bool tenth = done * 10 / total_ != (done - 1) * 10 / total_;
+    if (terminal_ ? now - last_ < 250 && done != total_ : !tenth) return;
+    last_ = now;
+    const double left_s = (now - start_) / done * (total_ - done) / 1000.0;
+    std::fprintf(stderr, "%s%s: frame %d of %d (%d %%), about %.0f s left%s", terminal_ ? "\r" : "", kProgram, done,
+                 total_, done * 100 / total_, left_s, terminal_ ? "   " : "\n");
+  }
+  void end() {
+    if (terminal_) std::fputc('\n', stderr);
+  }
+
+ private:
+  int total_;
+  double start_, last_ = 0;
+  bool terminal_;
+};
+
+class CaptureObserver : public VirtualRunObserver {
+ public:
+  CaptureObserver(const CliOptions& options, int total) : options_(options), progress_(total) {}
+
+  bool open(const std::string& wav_path, const std::string& video_part, std::string& error) {
+    if (!options_.capture_dir.empty()) {
+      const std::string table = options_.capture_dir + "/frames.txt";
+      frames_txt_ = std::fopen(table.c_str(), "wb");
+      if (!frames_txt_) {
+        error = table + ": cannot create: " + std::strerror(errno);
+        return false;
+      }
+    }
+    if (!wav_.open(wav_path, error)) return false;
+    if (!video_part.empty()) {
+      video_ = true;
+      return encoder_.start({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo", "-pixel_format",
+                             "rgb24", "-video_size", "800x640", "-framerate", "60", "-i", "-", "-an", "-c:v",
+                             "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", "-f", "mp4",
+                             video_part},
+                            error);
+    }
+    return true;
+  }
+
+  void frame_drawn(const VirtualFrame& frame) override {
+    if (failed_) return;
+    if (video_) {
+      capture_read_back(rgb_);
+      if (!encoder_.write(rgb_.data(), rgb_.size())) fail("ffmpeg stopped taking frames");
+      return;
+    }
+    if (options_.frames_given && !cli_frame_listed(options_.frame_ranges, frame.number)) return;
+    capture_read_back(rgb_);
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame_%06d.png", frame.number);
+    std::string error;
+    if (!capture_write_png(options_.capture_dir + name, rgb_.data(), kCaptureWidth, kCaptureHeight, error)) fail(error);
+  }
+
+  bool after_frame(const VirtualFrame& frame) override {
+    if (frames_txt_ && std::fprintf(frames_txt_, "%d %u %d %d %d\n", frame.number, frame.clock_ms, frame.position,
+                                    frame.row, frame.note) < 0)
+      fail(options_.capture_dir + "/frames.txt: cannot write");
+    progress_.update(frame.number + 1);
+    return !failed_;
+  }
+
+  void sound(const int16_t* pcm, int frames) override {
+    if (!failed_ && !wav_.append(pcm, frames)) fail("cannot write the sound");
+  }
+
+  // Closes the files and the encoder; false (with the message printed) when anything failed.
+  bool finish(std::string& error) {
+    progress_.end();
+    std::string wav_error;
+    if (!wav_.close(wav_error) && !failed_) fail(wav_error);
+    if (frames_txt_ && std::fclose(frames_txt_) != 0 && !failed_) fail(options_.capture_dir + "/frames.txt: cannot write");
+    frames_txt_ = nullptr;
+    if (video_) {
+      const int code = encoder_.finish();
+      if (code != 0 && !failed_) fail("ffmpeg failed (exit code " + std::to_string(code) + ")");
+    }
+    error = error_;
+    return !failed_;
+  }
+
+ private:
+  void fail(const std::string& message) {
+    if (!failed_) error_ = message;
+    failed_ = true;
+  }
+
+  const CliOptions& options_;
+  Progress progress_;
+  std::vector<uint8_t> rgb_;
+  WavWriter wav_;
+  std::FILE* frames_txt_ = nullptr;
+  PipedProcess encoder_;
+  bool video_ = false;
+  bool failed_ = false;
+  std::string error_;
+};
+
+// The sound joins the pictures in a second ffmpeg pass: ffmpeg reads its two inputs from one
+// thread, so feeding both through pipes at once can stall it waiting on one pipe while we wait
+// on the other.
+bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out, std::string& error) {
+  const int code = capture_run_program({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", video_part, "-i",
+                                        wav, "-map", "0:v", "-map", "1:a", "-c:v", "copy", "-c:a", "aac", "-b:a",
+                                        "192k", "-movflags", "+faststart", "-f", "mp4", out});
+  if (code != 0) error = out + ": ffmpeg could not join the pictures and the sound (exit code " + std::to_string(code) + ")";
+  return code == 0;
+}
+
+std::vector<double> sorted(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+double percentile(const std::vector<double>& sorted_values, double p) {
+  if (sorted_values.empty()) return 0;
+  const size_t i = size_t(p * double(sorted_values.size() - 1) + 0.5);
+  return sorted_values[std::min(i, sorted_values.size() - 1)];
+}
+
+double thread_cpu_ms() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+class BenchObserver : public VirtualRunObserver {
+ public:
+  struct Sample {
+    double wall_ms, cpu_ms;
+    bool main_phase;
+  };
+  void before_frame(int) override {
+    wall_ = steady_ms();
+    cpu_ = thread_cpu_ms();
+  }
+  bool after_frame(const VirtualFrame& frame) override {
+    glFinish();  // count the rasteriser's work in the frame that caused it
+    samples.push_back({steady_ms() - wall_, thread_cpu_ms() - cpu_, frame.position >= 5});
+    if (samples.size() == 1) renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return true;
+  }
+  std::vector<Sample> samples;
+  std::string renderer;
+
+ private:
+  double wall_ = 0, cpu_ = 0;
+};
+
+void print_row(const char* name, const std::vector<BenchObserver::Sample>& samples, bool main_only) {
+  std::vector<double> wall, cpu;
+  for (const auto& s : samples)
+    if (!main_only || s.main_phase) {
+      wall.push_back(s.wall_ms);
+      cpu.push_back(s.cpu_ms);
+    }
+  if (wall.empty()) {
+    std::printf("%-22s %6d   (no frame; run longer with --seconds)\n", name, 0);
+    return;
+  }
+  wall = sorted(wall);
+  cpu = sorted(cpu);
+  std::printf("%-22s %6zu   %7.2f %7.2f %7.2f     %7.2f %7.2f %7.2f\n", name, wall.size(), percentile(wall, 0.5),
+              percentile(wall, 0.95), wall.back(), percentile(cpu, 0.5), percentile(cpu, 0.95), cpu.back());
+}
+
+// Peak resident memory of this process, in kB (VmHWM); 0 when unknown.
+long peak_memory_kb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+}  // namespace
+
+int capture_main(const CliOptions& options) {
+  InputScript script;
+  if (!options.input_path.empty() && !load_script(options.input_path, script)) return 2;
+  const bool video = !options.video_path.empty();
+  if (video && !capture_program_on_path("ffmpeg")) {
+    std::fprintf(stderr, "%s: --video needs ffmpeg, which is not installed (or not on PATH); "
+                 "capture PNG frames with --capture DIR instead\n", kProgram);
+    return 2;
+  }
+  std::string error;
+  if (!options.capture_dir.empty() && !prepare_dir(options.capture_dir, error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return 1;
+  }
+  if (!virtual_video_start()) {
+    std::fprintf(stderr, "%s: no video driver could be started for the capture\n", kProgram);
+    return 1;
+  }
+  // A finished encoder must not end this process through SIGPIPE: its write fails instead.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  const std::string wav = options.capture_dir.empty() ? options.video_path + ".audio-part.wav"
+                                                       : options.capture_dir + "/audio.wav";
+  const std::string video_part = video ? options.video_path + ".video-part.mp4" : "";
+  const int total = frames_for(options.seconds);
+  CaptureObserver observer(options, total);
+  bool ok = observer.open(wav, video_part, error);
+  VirtualRunResult result;
+  if (ok) {
+    VirtualRunOptions run;
+    run.max_frames = total;
+    run.script = options.input_path.empty() ? nullptr : &script;
+    result = virtual_run(run, observer);
+  }
+  std::string finish_error;
+  if (!observer.finish(finish_error) && ok) {
+    ok = false;
+    error = finish_error;
+  }
+  if (ok && !result.started) {
+    ok = false;
+    error = "the window or its OpenGL screen could not be opened";
+  }
+  if (ok && video) ok = mux_video(video_part, wav, options.video_path, error);
+  if (video) {
+    std::remove(video_part.c_str());
+    if (options.capture_dir.empty()) std::remove(wav.c_str());
+  }
+  if (!ok) {
+    std::fprintf(stderr, "%s: capture failed: %s\n", kProgram, error.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "%s: %d frames and %.3f s of sound written to %s%s\n", kProgram, result.frames,
+               result.frames / double(kScriptFramesPerSecond),
+               video ? options.video_path.c_str() : options.capture_dir.c_str(),
+               result.show_ended ? " (the show ended)" : "");
+  return 0;
+}
+
+int capture_bench_main(const CliOptions& options, long long process_start) {
+  InputScript script;
+  if (!options.input_path.empty() && !load_script(options.input_path, script)) return 2;
+  if (!virtual_video_start()) {
+    std::fprintf(stderr, "%s: no video driver could be started for the benchmark\n", kProgram);
+    return 1;
+  }
+  BenchObserver observer;
+  VirtualRunOptions run;
+  run.max_frames = frames_for(options.seconds);
+  run.script = options.input_path.empty() ? nullptr : &script;
+  // The real start-up (window shown, music started on the audio output) so that its time is
+  // the one a user waits; the music is then rendered in lockstep with the frames.
+  run.startup = {/*play_music=*/true, /*show_window=*/true};
+  const double main_entry_ms = double(process_start) / 1e6;
+  const double run_start_ms = steady_ms();
+  const VirtualRunResult result = virtual_run(run, observer);
+  if (!result.started) {
+    std::fprintf(stderr, "%s: the window or its OpenGL screen could not be opened\n", kProgram);
+    return 1;
+  }
+  std::printf("%s --bench: %d frames (%.1f s of show), video driver %s, renderer %s\n", kProgram, result.frames,
+              result.frames / 60.0, platform::video_driver(), observer.renderer.c_str());
+  std::printf("start-up: %.1f ms from main() to the first frame flipped (start-up itself %.1f ms)\n",
+              run_start_ms - main_entry_ms + result.first_frame_ms, result.startup_ms);
+  std::printf("per frame, ms           frames   wall median    p95     max   main-thread CPU median  p95     max\n");
+  print_row("whole run", observer.samples, false);
+  print_row("main phase (order>=5)", observer.samples, true);
+  std::printf("peak memory (VmHWM): %.1f MB\n", peak_memory_kb() / 1024.0);
+  return 0;
+}
+
+}  // namespace show

@@ -1,0 +1,247 @@
+// The show on a virtual clock with lockstep music and a scripted user (see virtual_run.h).
+#include "show/virtual_run.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "assets/music.h"
+#include "module/music.h"
+#include "module/playback.h"
+#include "runtime/input/input.h"
+#include "runtime/random/random.h"
+#include "runtime/window/window.h"
+
+namespace show {
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 60000;  // so that a frame is exactly 1000 ticks
+constexpr uint64_t kTicksPerFrame = 1000;
+constexpr int kEventMouseMove = 0x0200;
+
+// Everything the hooks and seams read; they are plain functions, so the run they serve is
+// reached through one pointer.
+struct Run {
+  // Clock.
+  uint64_t now = 0;         // ticks
+  uint64_t limit = 0;       // a sleep never moves the clock past this (the next frame's time)
+  int frame = 0;            // frame being run
+
+  // Script.
+  const InputScript* script = nullptr;
+  size_t next_key = 0, next_move = 0;
+  bool move_pending = false;  // at most one move waits, as the window system coalesces them
+  char16_t key_text[256] = {};
+
+  // Music.
+  music_module* module = nullptr;
+  music_ring* ring = nullptr;
+  std::vector<uint16_t> history;  // entry after each chunk rendered, from the song's start
+  std::vector<int16_t> pending;   // rendered sound not yet handed out (interleaved stereo)
+  uint16_t audible = 0;           // history entry of the chunk audible in this frame
+
+  ShowState show;
+  VirtualRunObserver* observer = nullptr;
+  VirtualFrame current;
+};
+Run* run_state = nullptr;
+
+// ---- Clock seam ----------------------------------------------------------------------------
+
+uint64_t clock_now() {
+  return run_state->now;
+}
+void clock_sleep(int ms) {
+  if (ms <= 0) return;
+  const uint64_t later = run_state->now + uint64_t(ms) * (kTicksPerSecond / 1000);
+  run_state->now = later < run_state->limit ? later : run_state->limit;
+}
+const ClockSource kVirtualClock = {clock_now, kTicksPerSecond, clock_sleep};
+
+// ---- Keyboard seam: a press is down in its frame's sample and up in the next one ----------
+
+bool keyboard_sample(uint8_t state[256]) {
+  std::memset(state, 0, 256);
+  Run& r = *run_state;
+  if (!r.script) return true;
+  for (size_t i = r.next_key; i < r.script->keys.size() && r.script->keys[i].frame <= r.frame; ++i) {
+    const ScriptKeyPress& press = r.script->keys[i];
+    if (press.frame < r.frame) continue;
+    state[press.scan_code] = 0x80;
+    r.key_text[press.scan_code] = press.text;
+  }
+  return true;
+}
+std::u16string keyboard_typed_text(int scan_code) {
+  if (scan_code < 0 || scan_code > 255 || !run_state->key_text[scan_code]) return {};
+  return std::u16string(1, run_state->key_text[scan_code]);
+}
+const KeyboardSource kScriptedKeyboard = {keyboard_sample, keyboard_typed_text};
+
+void advance_script(Run& r) {
+  if (!r.script) return;
+  while (r.next_key < r.script->keys.size() && r.script->keys[r.next_key].frame < r.frame) ++r.next_key;
+  while (r.next_move < r.script->moves.size() && r.script->moves[r.next_move].frame <= r.frame) {
+    r.move_pending = true;
+    ++r.next_move;
+  }
+}
+
+// ---- Music in lockstep ------------------------------------------------------------------
+
+void render_chunk(Run& r) {
+  const int k = music_render_chunk(r.module, r.ring);
+  if (k < 0) {  // no module: silence, and every query answers 0
+    r.history.push_back(0);
+    r.pending.insert(r.pending.end(), size_t(2) * kMusicChunkFrames, 0);
+    return;
+  }
+  r.history.push_back(r.ring->history[k].load(std::memory_order_relaxed));
+  const int16_t* wave = r.ring->wave + size_t(2) * kMusicChunkFrames * k;
+  r.pending.insert(r.pending.end(), wave, wave + 2 * kMusicChunkFrames);
+}
+
+// The chunk audible at frame n: floor(n * 735 / 44) chunks since the song's start.
+void music_for_frame(Run& r, int n) {
+  const size_t chunk = size_t(int64_t(n) * kVirtualAudioFramesPerFrame / kMusicChunkFrames);
+  while (r.history.size() <= chunk) render_chunk(r);
+  r.audible = r.history[chunk];
+}
+
+// Hands out the sound of the frame just drawn.
+void sound_for_frame(Run& r) {
+  while (r.pending.size() < size_t(2) * kVirtualAudioFramesPerFrame) render_chunk(r);
+  r.observer->sound(r.pending.data(), kVirtualAudioFramesPerFrame);
+  r.pending.erase(r.pending.begin(), r.pending.begin() + 2 * kVirtualAudioFramesPerFrame);
+}
+
+int music_note_of(uint16_t entry, int channel) {
+  const music_module* m = run_state->module;
+  if (!m || channel < 0 || channel >= m->channel_count) return 0;
+  const int order = music_history_order(entry), row = music_history_row(entry);
+  if (order >= m->song_length) return 0;
+  const int pattern = m->order_table[order];
+  if (pattern >= m->pattern_slots) return 0;
+  const music_pattern& p = m->patterns[pattern];
+  if (!p.cells || row >= p.rows) return 0;
+  const music_cell& cell = p.cells[row * m->channel_count + channel];
+  return cell.instrument * 256 + cell.note;
+}
+
+// ---- The show's hooks -----------------------------------------------------------------------
+
+int hook_window_event() {
+  // The display's own messages (focus, exposure, a real mouse) must not change a run: drop them.
+  platform::Message message;
+  while (platform::message_take(&message)) {
+  }
+  if (run_state->move_pending) {
+    run_state->move_pending = false;
+    return kEventMouseMove;
+  }
+  return 0;
+}
+void hook_set_window_pos(platform::WindowId, int, int, int, int) {
+  // The picture stays 800 x 640: the show draws the same logical screen at either size.
+}
+int hook_position() {
+  return run_state->module ? music_history_order(run_state->audible) : 0;
+}
+int hook_row() {
+  return run_state->module ? music_history_row(run_state->audible) : 0;
+}
+int hook_note(int channel) {
+  return music_note_of(run_state->audible, channel);
+}
+void hook_frame_drawn() {
+  Run& r = *run_state;
+  r.current.position = r.show.position;
+  r.current.row = r.show.row;
+  r.current.note = r.show.channel0_note;
+  r.observer->frame_drawn(r.current);
+}
+
+double ms_since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+bool virtual_video_start() {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  // With no display SDL would try every driver first; name the one that works without one.
+  if ((!driver || !*driver) && (!display || !*display) && (!wayland || !*wayland))
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  return platform::video_start(/*allow_offscreen=*/true);
+}
+
+VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserver& observer) {
+  VirtualRunResult result;
+  auto owned = std::make_unique<Run>();
+  Run& r = *owned;
+  r.script = options.script;
+  r.observer = &observer;
+  run_state = &r;
+  clock_use_source(&kVirtualClock);
+  key_use_source(&kScriptedKeyboard);
+
+  const auto start = std::chrono::steady_clock::now();
+  if (startup(r.show, options.startup)) {
+    result.started = true;
+    result.startup_ms = ms_since(start);
+    // The module the start-up may have started live is taken over here and played from its start.
+    music_stop();
+    if (!music_current()) music_load_memory(asset_music, int32_t(asset_music_size));
+    r.module = music_current();
+    r.ring = r.module ? music_ring_create() : nullptr;
+    if (!r.ring) r.module = nullptr;
+    if (r.module) music_start(r.module);
+    // The generator is seeded from the clock, here the virtual one: every run draws alike.
+    random_seed(clock_ms());
+
+    ShowHooks hooks = default_hooks();
+    hooks.window_event = hook_window_event;
+    hooks.set_window_pos = hook_set_window_pos;
+    hooks.music_position = hook_position;
+    hooks.music_row = hook_row;
+    hooks.music_note = hook_note;
+    hooks.frame_drawn = hook_frame_drawn;
+
+    for (int n = 0; n < options.max_frames; ++n) {
+      r.frame = n;
+      r.now = uint64_t(n) * kTicksPerFrame;
+      r.limit = r.now + kTicksPerFrame;
+      advance_script(r);
+      music_for_frame(r, n);
+      r.current = {};
+      r.current.number = n;
+      r.current.clock_ms = clock_ms();
+      observer.before_frame(n);
+      if (!frame(r.show, hooks)) {
+        result.show_ended = true;
+        break;
+      }
+      if (n == 0) result.first_frame_ms = ms_since(start);
+      result.frames = n + 1;
+      const bool go_on = observer.after_frame(r.current);
+      sound_for_frame(r);
+      if (!go_on) {
+        result.stopped = true;
+        break;
+      }
+    }
+    music_ring_free(r.ring);
+    r.ring = nullptr;
+    shutdown(r.show);
+  }
+  key_use_source(nullptr);
+  clock_use_source(nullptr);
+  run_state = nullptr;
+  return result;
+}
+
+}  // namespace show
