@@ -316,7 +316,7 @@ constexpr int kLeadVolume = kMix[kLead];
 constexpr int kEchoVolume = kMix[kEcho];
 constexpr int kChipVolume = kMix[kChip];
 constexpr int kPulseVolume = 32;    // channel 0's steady figure, under the phrase-closing stabs
-constexpr int kHarmonyVolume = 40;  // channel 10 as a harmony line: above the echo's level
+constexpr int kHarmonyVolume = 32;  // channel 10 as a harmony line: above the echo's level
 // The pad voices stand apart (lowest left, middle right, highest centre), set with 8xx on every
 // chord: an instrument's own panning envelope would restart on each chord.
 constexpr uint8_t kPadPanning[3] = {64, 192, 128};
