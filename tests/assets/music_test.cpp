@@ -187,17 +187,19 @@ TEST(Music, ComposerRejectsBadArgumentsWithOneLine) {
   }
 }
 
+// The facts assets/music.h states; the show's timeline needs the restart inside the main phase
+// (order 5 on) so that the loop never brings back the words phase's music.
 TEST(Music, IsAWellFormedFt2ModuleWithTheSongShapeTheShowNeeds) {
   const Module& m = module();
   ASSERT_EQ(m.error, "");
   EXPECT_EQ(m.version, 0x0104);
   EXPECT_EQ(m.header_size, 276);
   EXPECT_EQ(m.flags & 1, 1) << "linear frequency table";
-  EXPECT_GE(m.channels, 8);
-  EXPECT_LE(m.channels, 16);
-  EXPECT_GE(m.song_length, 8);
-  EXPECT_GE(m.restart, 1) << "the late scene must keep running when the song loops";
-  EXPECT_LT(m.restart, m.song_length);
+  EXPECT_EQ(m.channels, 12);
+  EXPECT_EQ(m.song_length, 17);
+  EXPECT_EQ(m.speed, 6);
+  EXPECT_EQ(m.bpm, 125);
+  EXPECT_EQ(m.restart, 5);
   for (int rows : m.pattern_rows) EXPECT_EQ(rows, 64);
   for (int order : m.orders) EXPECT_LT(order, static_cast<int>(m.patterns.size()));
 }
@@ -218,6 +220,102 @@ TEST(Music, ChannelZeroMarksTheFlashWordRowsOfTheBuildUp) {
     const std::set<int> expected = order == 0 ? std::set<int>{} : order % 2 ? early : late;
     EXPECT_EQ(rows, expected) << "order " << order;
   }
+}
+
+bool sounds(const Cell& c) {
+  return c.note >= 1 && c.note <= 96;
+}
+
+// The logo flashes faintly on every beat row of the opening (row mod 8 = 0): each has an onset.
+TEST(Music, OpeningHasAnOnsetOnEveryBeatRow) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  for (int row = 0; row < 64; row += 8) {
+    bool onset = false;
+    for (int ch = 0; ch < m.channels; ++ch) onset |= sounds(m.cell(0, row, ch));
+    EXPECT_TRUE(onset) << "row " << row;
+  }
+}
+
+// The badge flash and the scroller highlight follow any channel-0 cell with a note or an
+// instrument. Through the main phase, looping back to the restart position, they must pulse
+// steadily: never a whole bar (16 rows) without one.
+TEST(Music, ChannelZeroPulsesSteadilyThroughTheMainPhase) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  std::vector<int> marks;  // rows counted from the start of order 5
+  for (int order = 5; order < m.song_length; ++order)
+    for (int row = 0; row < 64; ++row) {
+      const Cell c = m.cell(order, row, 0);
+      if (c.note != 0 || c.instrument != 0) marks.push_back((order - 5) * 64 + row);
+    }
+  ASSERT_FALSE(marks.empty());
+  const int span = (m.song_length - 5) * 64;
+  int longest = marks.front() + span - marks.back();  // across the loop
+  for (size_t i = 1; i < marks.size(); ++i) longest = std::max(longest, marks[i] - marks[i - 1]);
+  EXPECT_LT(longest, 16) << "rows from one channel-0 cell to the next";
+}
+
+// Notes of one channel in one order, by row (0 where nothing sounds).
+std::vector<int> channel_notes(const Module& m, int order, int channel) {
+  std::vector<int> out(64);
+  for (int row = 0; row < 64; ++row) {
+    const Cell c = m.cell(order, row, channel);
+    out[static_cast<size_t>(row)] = sounds(c) ? c.note : 0;
+  }
+  return out;
+}
+
+// The second time round the themes (orders 11 to 14 against 5 to 8) change at least their
+// answer phrases, order 15's lead is a hook of its own, and channel 10 plays a harmony line
+// under the lead there instead of echoing it; elsewhere it echoes the lead a dotted eighth
+// (three rows) later.
+TEST(Music, SecondHalfVariesTheThemesAndChannelTenHarmonisesOrEchoes) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  constexpr int kLead = 9, kSecond = 10;
+  for (int k = 0; k < 4; ++k) {
+    const std::vector<int> first = channel_notes(m, 5 + k, kLead), again = channel_notes(m, 11 + k, kLead);
+    int onsets = 0, changed = 0;
+    for (size_t r = 0; r < 64; ++r) {
+      onsets += first[r] != 0 || again[r] != 0;
+      changed += first[r] != again[r];
+    }
+    EXPECT_GE(changed * 3, onsets) << "order " << 11 + k << " repeats order " << 5 + k;
+  }
+  for (int order = 5; order < m.song_length; ++order)
+    if (order != 15) EXPECT_NE(channel_notes(m, 15, kLead), channel_notes(m, order, kLead)) << order;
+
+  const struct {
+    int first, last, delay;  // delay 0: harmony under the lead
+  } kRanges[] = {{5, 8, 3}, {11, 14, 0}, {15, 15, 3}};
+  for (const auto& range : kRanges)
+    for (int order = range.first; order <= range.last; ++order) {
+      const std::vector<int> lead = channel_notes(m, order, kLead), second = channel_notes(m, order, kSecond);
+      for (int row = 0; row + range.delay < 64; ++row) {
+        if (lead[static_cast<size_t>(row)] == 0) continue;
+        const int answer = second[static_cast<size_t>(row + range.delay)];
+        if (range.delay > 0)
+          EXPECT_EQ(answer, lead[static_cast<size_t>(row)]) << "echo, order " << order << " row " << row;
+        else
+          EXPECT_TRUE(answer > 0 && answer <= lead[static_cast<size_t>(row)] - 3)
+              << "harmony, order " << order << " row " << row;
+        if (range.delay > 0) EXPECT_NE(m.cell(order, row + range.delay, kSecond).effect, 0xE);
+      }
+    }
+}
+
+// Order 9's first half is pads and lead only: no kick, no bass, no drums at all.
+TEST(Music, BreakdownStartsWithPadsAndLeadOnly) {
+  const Module& m = module();
+  ASSERT_EQ(m.error, "");
+  const std::set<int> allowed = {0, 6, 7, 8, 9, 10};  // lead (channel 0 or 9), pads, echo
+  for (int row = 0; row < 32; ++row)
+    for (int ch = 0; ch < m.channels; ++ch)
+      if (!allowed.count(ch)) EXPECT_FALSE(sounds(m.cell(9, row, ch))) << "row " << row << " channel " << ch;
+  bool kick_returns = false;
+  for (int row = 32; row < 64; ++row) kick_returns |= sounds(m.cell(9, row, 1));
+  EXPECT_TRUE(kick_returns);
 }
 
 int notes_in(const Module& m, int order) {
@@ -334,33 +432,50 @@ std::vector<int16_t> wav_samples(const std::vector<unsigned char>& wav) {
   return {};
 }
 
-double rms_db(const std::vector<int16_t>& samples, size_t from, size_t to) {
+// RMS in dBFS of interleaved samples [from, to), every `step`-th one (2 for one side).
+double rms_db(const std::vector<int16_t>& samples, size_t from, size_t to, size_t step = 1) {
   double sum = 0;
-  for (size_t i = from; i < to; ++i) sum += double(samples[i]) * samples[i];
-  return 10.0 * std::log10(sum / double(to - from) / (32768.0 * 32768.0));
+  size_t n = 0;
+  for (size_t i = from; i < to; i += step, ++n) sum += double(samples[i]) * samples[i];
+  return 10.0 * std::log10(sum / double(n) / (32768.0 * 32768.0) + 1e-12);
 }
 
-// Through our own player: no clipping, a quiet opening, and after the last order the song
-// goes on at the restart position instead of the opening.
-TEST(Music, RendersThroughOurPlayerWithoutClippingAndLoopsToTheFullArrangement) {
-  std::filesystem::path dir = asset_test::fresh_temp_dir("xmrender_music");
-  const std::filesystem::path wav = dir / "quorvane.wav", timeline = dir / "timeline.txt";
-  asset_test::ToolRun run =
-      asset_test::run_tool(QUORVANE_TOOL_XMRENDER,
-                           "\"" + asset_test::source_path("assets/music/quorvane.xm").string() + "\" \"" +
-                               wav.string() + "\" --seconds 150 --timeline >\"" + timeline.string() + "\"",
-                           dir);
-  ASSERT_EQ(run.exit_code, 0) << run.error_output;
+constexpr size_t kPatternSamples = 2 * 44100 * 768 / 100;  // 7.68 s of interleaved samples
 
-  const std::vector<int16_t> samples = wav_samples(asset_test::read_bytes(wav));
+// The song rendered by xmrender, all channels or the listed ones ("2,4", 1-based).
+std::vector<int16_t> render(const std::string& name, double seconds, const std::string& solo = "",
+                            const std::string& timeline = "") {
+  std::filesystem::path dir = asset_test::fresh_temp_dir("xmrender_" + name);
+  const std::filesystem::path wav = dir / "quorvane.wav";
+  std::string arguments = "\"" + asset_test::source_path("assets/music/quorvane.xm").string() + "\" \"" +
+                          wav.string() + "\" --seconds " + std::to_string(seconds);
+  if (!solo.empty()) arguments += " --solo " + solo;
+  arguments += timeline.empty() ? " >/dev/null" : " --timeline >\"" + timeline + "\"";
+  asset_test::ToolRun run = asset_test::run_tool(QUORVANE_TOOL_XMRENDER, arguments, dir);
+  EXPECT_EQ(run.exit_code, 0) << run.error_output;
+  return wav_samples(asset_test::read_bytes(wav));
+}
+
+// Through our own player: a peak near -1 dBFS without clipping, a quiet opening, a breakdown
+// about 6 dB under the theme before it, and after the last order the song goes on at the
+// restart position instead of the opening.
+TEST(Music, RendersThroughOurPlayerNearFullScaleAndLoopsToTheFullArrangement) {
+  const std::filesystem::path timeline = asset_test::fresh_temp_dir("xmrender_timeline") / "timeline.txt";
+  const std::vector<int16_t> samples = render("music", 150, "", timeline.string());
   ASSERT_GT(samples.size(), 2u * 44100 * 140);
   int peak = 0;
   for (int16_t s : samples) peak = std::max(peak, std::abs(int(s)));
-  EXPECT_LT(peak, 29205) << "peak above -1 dBFS";
-  const size_t pattern = 2 * 44100 * 768 / 100;  // 7.68 s of interleaved samples
-  const double opening = rms_db(samples, 0, pattern), full = rms_db(samples, 5 * pattern, 6 * pattern);
-  EXPECT_GT(full, -24.0);
+  const double peak_db = 20.0 * std::log10(peak / 32768.0);
+  EXPECT_LT(peak_db, -0.5) << "no headroom left: clipping is near";
+  EXPECT_GT(peak_db, -2.5) << "the mix does not use the range";
+  const double opening = rms_db(samples, 0, kPatternSamples);
+  const double full = rms_db(samples, 5 * kPatternSamples, 6 * kPatternSamples);
+  EXPECT_GT(full, -17.0);
   EXPECT_LT(opening, full - 3.0);
+  const double theme = rms_db(samples, 8 * kPatternSamples, 9 * kPatternSamples);
+  const double breakdown = rms_db(samples, 9 * kPatternSamples, 9 * kPatternSamples + kPatternSamples / 2);
+  EXPECT_GT(theme - breakdown, 4.0);
+  EXPECT_LT(theme - breakdown, 8.0);
 
   std::ifstream lines(timeline);
   std::vector<int> order_sequence;
@@ -376,6 +491,30 @@ TEST(Music, RendersThroughOurPlayerWithoutClippingAndLoopsToTheFullArrangement) 
   ASSERT_GE(order_sequence.size(), expected.size());
   order_sequence.resize(expected.size());
   EXPECT_EQ(order_sequence, expected);
+}
+
+// The balance in the first full pattern (order 5), channel by channel: the hats no more than
+// 20 dB under the kick, and the pad voices on channels 7 and 8 (1-based) on opposite sides.
+TEST(Music, MixLiftsTheHatsAndSpreadsThePadVoices) {
+  const size_t from = 5 * kPatternSamples, to = 6 * kPatternSamples;
+  const double seconds = 6.2 * 7.68;
+  const std::vector<int16_t> kick = render("kick", seconds, "2"), hats = render("hats", seconds, "4");
+  ASSERT_GE(kick.size(), to);
+  ASSERT_GE(hats.size(), to);
+  EXPECT_GT(rms_db(hats, from, to), rms_db(kick, from, to) - 20.0);
+  const struct {
+    const char* channel;
+    double left_minus_right;  // at least this far to the left (negative: to the right)
+  } kPads[] = {{"7", 6.0}, {"8", -6.0}};
+  for (const auto& pad : kPads) {
+    const std::vector<int16_t> solo = render(std::string("pad") + pad.channel, seconds, pad.channel);
+    ASSERT_GE(solo.size(), to);
+    const double balance = rms_db(solo, from, to, 2) - rms_db(solo, from + 1, to, 2);
+    if (pad.left_minus_right > 0)
+      EXPECT_GT(balance, pad.left_minus_right) << "channel " << pad.channel;
+    else
+      EXPECT_LT(balance, pad.left_minus_right) << "channel " << pad.channel;
+  }
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
-constexpr double kPeak = 0.92;                  // normalised peak of every sample, of full scale
+constexpr double kPeak = 0.995;                 // normalised peak of every sample, of full scale
 constexpr double kMiddleC = 261.6255653005986;  // Hz, the pitch of C-4
 constexpr double kC3 = kMiddleC / 2.0;
 
@@ -257,8 +257,9 @@ XmInstrument crash() {
   return in;
 }
 
-// Filtered noise for risers: played low and bent upwards with portamento. Reversing noise
-// leaves noise, so the ping-pong turns are inaudible.
+// Filtered noise for risers: played low and bent upwards with portamento, and carried from the
+// left to the right over a bar (96 ticks) by its panning envelope. Reversing noise leaves
+// noise, so the ping-pong turns are inaudible.
 XmInstrument sweep() {
   const double rate = rate_for(0);
   std::vector<double> w(static_cast<size_t>(0.4 * rate));
@@ -273,6 +274,7 @@ XmInstrument sweep() {
   in.sample.data = quantise(w, false);
   in.sample.sixteen_bit = false;
   loop_all(in.sample, XmLoop::kPingPong);
+  in.panning_envelope = envelope({{0, 16}, {96, 48}}, -1);
   return in;
 }
 
@@ -367,7 +369,6 @@ XmInstrument pad() {
   in.sample.relative_note = 12;
   loop_all(in.sample, XmLoop::kForward);
   in.volume_envelope = envelope({{0, 22}, {14, 50}, {40, 58}, {100, 0}}, 2);
-  in.panning_envelope = envelope({{0, 32}, {64, 14}, {192, 50}, {256, 32}}, -1, 0, 3);
   in.fadeout = 256;
   return in;
 }
@@ -376,7 +377,7 @@ XmInstrument lead() {
   XmInstrument in = named("lead");
   in.sample.data = quantise(chorus(rate_for(12), 200, {0, 1}, 4200, 1.8, 0.0), true);
   in.sample.relative_note = 12;
-  in.sample.panning = 116;
+  in.sample.panning = 100;  // left of centre; the echo answers from the right
   loop_all(in.sample, XmLoop::kForward);
   in.volume_envelope = envelope({{0, 48}, {2, 64}, {14, 54}, {40, 0}}, 2);
   in.fadeout = 768;
@@ -391,7 +392,7 @@ XmInstrument echo() {
   XmInstrument in = named("echo");
   in.sample.data = quantise(chorus(rate_for(12), 150, {0, 1}, 1700, 1.4, 0.0), true);
   in.sample.relative_note = 12;
-  in.sample.panning = 200;
+  in.sample.panning = 184;
   loop_all(in.sample, XmLoop::kForward);
   in.volume_envelope = envelope({{0, 40}, {3, 64}, {16, 50}, {40, 0}}, 2);
   in.fadeout = 768;

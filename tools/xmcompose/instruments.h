@@ -24,11 +24,11 @@ enum Instrument : uint8_t {
   kOpenHat,   // 8-bit looped noise with a sustained envelope: key off or the next hat closes it
   kBass,      // 16-bit, filter-swept attack into a forward loop
   kChip,      // 8-bit 25 % pulse, forward loop: arpeggios
-  kPad,       // 16-bit three-saw chorus, forward loop, slow envelopes and a panning sweep
+  kPad,       // 16-bit three-saw chorus, forward loop, slow volume envelope
   kLead,      // 16-bit two-oscillator lead with automatic vibrato
-  kEcho,      // darker copy of the lead for the echo channel, panned right
+  kEcho,      // darker copy of the lead for the echo and harmony channel, panned right
   kCrash,     // 8-bit cymbal
-  kSweep,     // 8-bit filtered noise, ping-pong loop: risers with portamento
+  kSweep,     // 8-bit filtered noise, ping-pong loop: risers with portamento, panning left to right
   kInstrumentCount = kSweep
 };
 

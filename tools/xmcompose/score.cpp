@@ -4,12 +4,15 @@
 // The shape follows the show: order 0 is a sparse opening; orders 1 to 4 build up under the
 // flash words, with stabs on channel 0 exactly on the rows where words appear (rows 1, 3, 6,
 // 9 and 12 of every 16; the last bar ends 57 and 60 in orders 1 and 3, 58 in orders 2 and 4);
-// order 5 on is the full arrangement, and the song loops back to order 5.
+// order 5 on is the full arrangement, and the song loops back to order 5. In the full
+// arrangement channel 0 keeps a quiet stab figure on the same rows in every bar, so the show's
+// channel-0 effects pulse steadily, and closes each phrase at full strength.
 //
 // Notation. Melodies: 16 tokens a bar, one per row: "A5" note (octave 5), "G#4" sharp,
 // "/B5" tone portamento to B5, "." hold, "~" vibrato, "<" fade, "^" key off.
-// Drums: one character a row, 64 a pattern ("|" only separates bars): kick X x (loud, soft),
-// snare S s (loud, ghost), r R (rolls: 2 and 3 hits a row); hats h H (soft, loud), o open.
+// Drums: one character a row, 64 a pattern ("|" only separates bars): kick X x k (loud, soft,
+// softest), snare S s (loud, ghost), d (ghost half a row late), r R (rolls: 2 and 3 hits a
+// row); hats h H (soft, loud), o open.
 // Bass: r root, o octave, f fifth, ^ key off, . hold.
 #include "tools/xmcompose/score.h"
 
@@ -28,6 +31,7 @@ namespace {
 constexpr int kRows = 64;
 constexpr int kBarRows = 16;
 constexpr uint8_t kKeyOff = 97;
+constexpr int kEchoRows = 3;  // the echo's delay: a dotted eighth
 
 // Effect numbers of the XM effect column.
 enum Effect : uint8_t {
@@ -38,6 +42,7 @@ enum Effect : uint8_t {
   kVibrato = 0x4,
   kVolumeSlide = 0xA,
   kPositionJump = 0xB,
+  kSetPanning = 0x8,
   kSetVolume = 0xC,
   kPatternBreak = 0xD,
   kExtended = 0xE,  // E9x retrigger, EDx note delay
@@ -137,6 +142,40 @@ const Melody kThemeB2 = {
     "E6 .  .  .  D6 .  B5 .  G5 .  .  .  /A5 . .  .",   // Em
     "A5 .  .  .  ~  ~  ~  ~  ~  ~  ~  ~  <  <  ^  .",   // Am
 };
+// The second time round (orders 11 to 14) the calls come back, the answers are new: theme A
+// an octave up, theme B in its own register over a harmony line on channel 10.
+const Melody kThemeA3 = {
+    "E6 .  .  .  A6 .  G6 .  E6 .  .  .  D6 .  C6 .",   // Am
+    "A5 .  .  .  C6 .  F6 .  E6 .  .  .  C6 .  A5 .",   // F
+    "G6 .  .  .  E6 .  C6 .  G6 .  .  .  A6 .  G6 .",   // C
+    "D6 .  .  .  G6 .  .  .  F6 .  E6 .  D6 .  B5 .",   // G
+};
+const Melody kThemeA4 = {
+    "E6 .  .  .  A6 .  G6 .  E6 .  .  .  D6 .  E6 .",   // Am
+    "C6 .  .  .  A5 .  C6 .  F6 .  .  .  E6 .  C6 .",   // F
+    "E6 .  .  .  G6 .  C7 .  B6 .  G6 .  E6 .  D6 .",   // C
+    "D6 .  .  .  /E6 . ~  ~  ~  ~  ~  ~  <  <  ^  .",   // G
+};
+const Melody kThemeB3 = {
+    "A5 .  .  C6 .  .  A5 .  G5 .  .  .  F5 .  .  .",   // F
+    "G5 .  .  B5 .  .  D6 .  C6 .  .  .  B5 .  A5 .",   // G
+    "B5 .  .  .  .  .  G5 .  E5 .  .  .  ~  ~  ~  ~",   // Em
+    "C6 .  .  .  B5 .  A5 .  E5 .  .  .  A5 .  C6 .",   // Am
+};
+const Melody kThemeB4 = {
+    "C6 .  .  A5 .  .  C6 .  D6 .  .  .  C6 .  A5 .",   // F
+    "D6 .  .  B5 .  .  G5 .  D6 .  .  .  G6 .  F6 .",   // G
+    "E6 .  .  .  D6 .  B5 .  G5 .  .  .  /A5 . .  .",   // Em
+    "A5 .  .  .  C6 .  .  .  E6 .  .  .  ~  ~  <  ^",   // Am
+};
+// Order 15's hook: short notes with gaps for the dotted-eighth echo to answer, the same
+// two-bar figure stated over Am–F and again over C–G.
+const Melody kHook = {
+    "A5 .  E6 .  ^  .  D6 .  E6 .  ^  .  C6 .  B5 .",   // Am
+    "C6 .  A5 .  ^  .  F5 .  A5 .  C6 .  ^  .  .  .",   // F
+    "G5 .  E6 .  ^  .  D6 .  E6 .  ^  .  G6 .  E6 .",   // C
+    "D6 .  .  .  B5 .  .  .  G5 .  ~  ~  ~  ~  ^  .",   // G
+};
 const Melody kBreakA = {
     "F5 .  .  .  .  .  .  .  E5 .  .  .  D5 .  .  .",   // Dm
     "E5 .  .  .  .  .  .  .  ~  ~  ~  ~  ~  ~  ^  .",   // Am
@@ -156,10 +195,11 @@ struct Groove {
   const char* hats;
 };
 
+// A soft hit on every eighth row of the opening: the show flashes the logo there.
 const Groove kIntroGroove = {
-    "x...............|x...............|x...............|x...............",
+    "x.......k.......|x.......k.......|x.......k.......|x.......k.......",
     "................|................|................|................",
-    "................|................|................|................",
+    "........h.......|........h.......|........h.......|........h.......",
 };
 const Groove kBuild1 = {
     "X...x...X...x...|X...x...X...x...|X...x...X...x...|X...x...X...x...",
@@ -188,13 +228,15 @@ const Groove kFull = {
 };
 const Groove kDisco = {
     "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
-    "....S.......S..s|....S.......S...|....S.......S..s|....S.......S.sS",
+    "....S.......S..d|....S.......S...|....S.......S..d|....S.......S.sS",
     "hhohhhohhhohhhoh|hhohhhohhhohhhoh|hhohhhohhhohhhoh|hhohhhohhhohhoHo",
 };
+// The breakdown: its first half is pads and lead alone (the section's bare rows), then the
+// kick comes back at half time.
 const Groove kBreakdown = {
-    "X...............|X...............|X...............|X...............",
-    "................|................|................|................",
-    "........h.......|........h.......|........h.......|........h...h...",
+    "................|................|X.......X.......|X.......X...X.x.",
+    "................|................|................|....S.......S.sS",
+    "................|................|..h...h...h...h.|..h...h...h.h.hh",
 };
 const Groove kBreakBuild = {
     "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.X.X.X.X.X.X.X.",
@@ -206,10 +248,12 @@ const char* kBassLong = "r..............^|r..............^|r..............^|r...
 const char* kBassEighths = "r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.";
 const char* kBassMain = "r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.f.o.f.of";
 const char* kBassFunk = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.f..fo.fo";
-const char* kBassHold = "r...............|r...............|r...............|r...............";
+const char* kBassReturn = "................|................|r...............|r...............";
 
 enum class Chip { kNone, kBell, kArp, kArpThirds, kChord };
-enum class Accents { kNone, kWordsEarly, kWordsLate, kPhrase, kEveryBar };
+enum class Accents { kNone, kWordsEarly, kWordsLate, kPulse };
+// Channel 10 follows the lead: as its echo, or as a harmony line under it.
+enum class Second { kEcho, kHarmony };
 
 // Rows of each bar on which the flash words fall.
 constexpr int kWordRows[5] = {1, 3, 6, 9, 12};
@@ -221,31 +265,33 @@ struct Section {
   Chip chip;
   bool pads;
   const Melody* melody;  // nullptr: no lead
+  Second second;
   Accents accents;
   bool crash;
   bool riser;
+  int bare_rows;  // rows at the start with pads and lead only; the lead moves to channel 0 there
 };
 
 // The arrangement, one line per order position.
 const Section kSections[] = {
-    // chords       groove         bass          chip              pads  lead       accents              crash  riser
-    {"Am F C G",  &kIntroGroove, nullptr,      Chip::kBell,      true, nullptr,   Accents::kNone,      true,  false},  // 0
-    {"Am F C G",  &kBuild1,      kBassLong,    Chip::kNone,      true, nullptr,   Accents::kWordsEarly, false, false}, // 1
-    {"Am F C G",  &kBuild2,      kBassEighths, Chip::kBell,      true, nullptr,   Accents::kWordsLate, false, false},  // 2
-    {"Am F C G",  &kBuild3,      kBassEighths, Chip::kArp,       true, nullptr,   Accents::kWordsEarly, false, false}, // 3
-    {"Am F C G",  &kBuild4,      kBassEighths, Chip::kArp,       true, nullptr,   Accents::kWordsLate, false, true},   // 4
-    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA,  Accents::kPhrase,    true,  false},  // 5
-    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA2, Accents::kPhrase,    false, false},  // 6
-    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB,  Accents::kPhrase,    true,  false},  // 7
-    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB2, Accents::kPhrase,    false, false},  // 8
-    {"Dm Am F E", &kBreakdown,   kBassHold,    Chip::kChord,     true, &kBreakA,  Accents::kNone,      true,  false},  // 9
-    {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Accents::kPhrase,    false, true},   // 10
-    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA,  Accents::kPhrase,    true,  false},  // 11
-    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA2, Accents::kPhrase,    false, false},  // 12
-    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB,  Accents::kPhrase,    true,  false},  // 13
-    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB2, Accents::kPhrase,    false, false},  // 14
-    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, nullptr,   Accents::kEveryBar,  true,  false},  // 15
-    {"Dm Am F E", &kDisco,       kBassFunk,    Chip::kArpThirds, true, &kBreakB,  Accents::kPhrase,    false, false},  // 16
+    // chords       groove         bass          chip              pads  lead       channel 10        accents               crash  riser  bare
+    {"Am F C G",  &kIntroGroove, nullptr,      Chip::kBell,      true, nullptr,   Second::kEcho,    Accents::kNone,       true,  false, 0},   // 0
+    {"Am F C G",  &kBuild1,      kBassLong,    Chip::kNone,      true, nullptr,   Second::kEcho,    Accents::kWordsEarly, false, false, 0},   // 1
+    {"Am F C G",  &kBuild2,      kBassEighths, Chip::kBell,      true, nullptr,   Second::kEcho,    Accents::kWordsLate,  false, false, 0},   // 2
+    {"Am F C G",  &kBuild3,      kBassEighths, Chip::kArp,       true, nullptr,   Second::kEcho,    Accents::kWordsEarly, false, false, 0},   // 3
+    {"Am F C G",  &kBuild4,      kBassEighths, Chip::kArp,       true, nullptr,   Second::kEcho,    Accents::kWordsLate,  false, true,  0},   // 4
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA,  Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 5
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA2, Second::kEcho,    Accents::kPulse,      false, false, 0},   // 6
+    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB,  Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 7
+    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB2, Second::kEcho,    Accents::kPulse,      false, false, 0},   // 8
+    {"Dm Am F E", &kBreakdown,   kBassReturn,  Chip::kChord,     true, &kBreakA,  Second::kEcho,    Accents::kPulse,      false, false, 32},  // 9
+    {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Second::kEcho,    Accents::kPulse,      false, true,  0},   // 10
+    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 11
+    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 12
+    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 13
+    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 14
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kHook,    Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 15
+    {"Dm Am F E", &kDisco,       kBassFunk,    Chip::kArpThirds, true, &kBreakB,  Second::kEcho,    Accents::kPulse,      false, false, 0},   // 16
 };
 // clang-format on
 constexpr int kOrderCount = sizeof kSections / sizeof kSections[0];
@@ -253,12 +299,15 @@ constexpr int kRestart = 5;  // the full arrangement
 constexpr int kBreakdownOrder = 9;
 
 // The mix: each instrument's default volume (0..64), stored as its sample's volume so that the
-// balance holds on any player; the volume column only departs from it for dynamics.
+// balance holds on any player; the volume column only departs from it for dynamics. A centred
+// voice at volume 64 reaches a quarter of full scale on each side of an FT2-style mix, so the
+// kick, snare and hats sit at the top and the rest are set against them; rendered through the
+// intro's player the song peaks at about -1.3 dBFS (the busiest rows of orders 9 to 11).
 // clang-format off
 constexpr int kMix[kInstrumentCount + 1] = {
     0,
-    /* stab */ 46, /* kick */ 60, /* snare */ 54, /* hat */ 26, /* open hat */ 26, /* bass */ 44,
-    /* chip */ 20, /* pad */ 19, /* lead */ 44, /* echo */ 18, /* crash */ 34, /* sweep */ 40,
+    /* stab */ 62, /* kick */ 64, /* snare */ 64, /* hat */ 64, /* open hat */ 58, /* bass */ 60,
+    /* chip */ 28, /* pad */ 27, /* lead */ 60, /* echo */ 26, /* crash */ 45, /* sweep */ 40,
 };
 // clang-format on
 constexpr int kStabVolume = kMix[kStab];
@@ -266,6 +315,11 @@ constexpr int kPadVolume = kMix[kPad];
 constexpr int kLeadVolume = kMix[kLead];
 constexpr int kEchoVolume = kMix[kEcho];
 constexpr int kChipVolume = kMix[kChip];
+constexpr int kPulseVolume = 32;    // channel 0's steady figure, under the phrase-closing stabs
+constexpr int kHarmonyVolume = 32;  // channel 10 as a harmony line: above the echo's level
+// The pad voices stand apart (lowest left, middle right, highest centre), set with 8xx on every
+// chord: an instrument's own panning envelope would restart on each chord.
+constexpr uint8_t kPadPanning[3] = {64, 192, 128};
 
 // --- The song grid ---------------------------------------------------------------------------
 
@@ -273,10 +327,15 @@ class Grid {
  public:
   Grid() : cells_(static_cast<size_t>(kOrderCount * kRows * kChannelCount)) {}
 
-  // The cell at a row counted from the start of `order`; rows past the song's end are dropped.
+  // The cell at a row counted from the start of `order`. Rows past the song's end (an echo's
+  // tail) go to a tail that wrap_tail() places at the restart position.
   XmCell* at(int order, int row, int channel) {
     const int global = order * kRows + row;
-    if (global < 0 || global >= kOrderCount * kRows) return nullptr;
+    if (global < 0) return nullptr;
+    if (global >= kOrderCount * kRows) {
+      const int past = global - kOrderCount * kRows;
+      return past < kRows ? &tail_[static_cast<size_t>(past * kChannelCount + channel)] : nullptr;
+    }
     return &cells_[static_cast<size_t>(global * kChannelCount + channel)];
   }
   void note(int order, int row, int channel, uint8_t note, uint8_t instrument, int volume) {
@@ -294,6 +353,19 @@ class Grid {
     if (XmCell* c = at(order, row, channel)) *c = XmCell{kKeyOff, 0, 0, 0, 0};
   }
 
+  // The song's tail rings on where the song continues: each tail cell goes to the same row of
+  // the restart position where that cell is still empty (the first time through, nothing is
+  // playing there for it to act on).
+  void wrap_tail() {
+    for (int r = 0; r < kRows; ++r)
+      for (int ch = 0; ch < kChannelCount; ++ch) {
+        const XmCell& t = tail_[static_cast<size_t>(r * kChannelCount + ch)];
+        XmCell* c = at(kRestart, r, ch);
+        if ((t.note || t.effect || t.volume) && !c->note && !c->effect && !c->volume && !c->instrument)
+          *c = t;
+      }
+  }
+
   std::vector<XmPattern> patterns() const {
     std::vector<XmPattern> out(kOrderCount);
     for (int o = 0; o < kOrderCount; ++o) {
@@ -305,6 +377,7 @@ class Grid {
 
  private:
   std::vector<XmCell> cells_;
+  std::vector<XmCell> tail_ = std::vector<XmCell>(static_cast<size_t>(kRows * kChannelCount));
 };
 
 std::string strip_bars(const char* text) {
@@ -334,8 +407,9 @@ void write_drums(Grid& g, int order, const Groove& groove) {
   const std::string kick = strip_bars(groove.kick), snare = strip_bars(groove.snare),
                     hats = strip_bars(groove.hats);
   for (int r = 0; r < kRows; ++r) {
-    if (kick[r] == 'X') g.note(order, r, kKickChannel, 49, kKick, 60);
-    if (kick[r] == 'x') g.note(order, r, kKickChannel, 49, kKick, 40);
+    if (kick[r] == 'X') g.note(order, r, kKickChannel, 49, kKick, kMix[kKick]);
+    if (kick[r] == 'x') g.note(order, r, kKickChannel, 49, kKick, 42);
+    if (kick[r] == 'k') g.note(order, r, kKickChannel, 49, kKick, 28);
     const int roll_volume = 26 + 2 * (r % kBarRows);  // rolls swell towards the next bar
     switch (snare[r]) {
       case 'S':
@@ -343,6 +417,10 @@ void write_drums(Grid& g, int order, const Groove& groove) {
         break;
       case 's':
         g.note(order, r, kSnareChannel, 49, kSnare, 20);
+        break;
+      case 'd':  // three ticks late: a ghost note between the sixteenths
+        g.note(order, r, kSnareChannel, 49, kSnare, 20);
+        g.effect(order, r, kSnareChannel, kExtended, 0xD3);
         break;
       case 'r':
         g.note(order, r, kSnareChannel, 49, kSnare, roll_volume);
@@ -358,7 +436,7 @@ void write_drums(Grid& g, int order, const Groove& groove) {
       char mark;
       uint8_t instrument;
       uint8_t level;
-    } kHats[] = {{'h', kHat, 16}, {'H', kHat, 30}, {'o', kOpenHat, 26}};
+    } kHats[] = {{'h', kHat, 34}, {'H', kHat, kMix[kHat]}, {'o', kOpenHat, kMix[kOpenHat]}};
     for (const auto& h : kHats)
       if (hats[r] == h.mark) {
         g.note(order, r, kHatChannel, 49, h.instrument, 0);
@@ -377,10 +455,10 @@ void write_bass(Grid& g, int order, const char* line, const std::array<Chord, 4>
         g.note(order, r, kBassChannel, root, kBass, kMix[kBass]);
         break;
       case 'o':
-        g.note(order, r, kBassChannel, root + 12, kBass, 38);
+        g.note(order, r, kBassChannel, root + 12, kBass, kMix[kBass] - 6);
         break;
       case 'f':
-        g.note(order, r, kBassChannel, root + 7, kBass, 38);
+        g.note(order, r, kBassChannel, root + 7, kBass, kMix[kBass] - 6);
         break;
       case '^':
         g.key_off(order, r, kBassChannel);
@@ -396,8 +474,10 @@ void write_pads(Grid& g, int order, const std::array<Chord, 4>& chords, const Ch
     last = &c;
     std::array<uint8_t, 3> notes = {pad_note(c.root), pad_note(c.root + c.third), pad_note(c.root + 7)};
     std::sort(notes.begin(), notes.end());
-    for (int v = 0; v < 3; ++v)
+    for (int v = 0; v < 3; ++v) {
       g.note(order, bar * kBarRows, kPadChannel1 + v, notes[static_cast<size_t>(v)], kPad, kPadVolume);
+      g.effect(order, bar * kBarRows, kPadChannel1 + v, kSetPanning, kPadPanning[v]);
+    }
   }
 }
 
@@ -419,7 +499,7 @@ void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chord
                  static_cast<uint8_t>(tones[step == 0   ? 3
                                             : step == 6 ? 4
                                                         : 5]),
-                 kChip, 22);
+                 kChip, kChipVolume + 2);
         break;
       case Chip::kArp:
         g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[kArpSteps[step] - '0']), kChip,
@@ -430,7 +510,8 @@ void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chord
                step % 2 ? kChipVolume - 6 : kChipVolume);
         break;
       case Chip::kChord:  // the root every beat, the chord played by the arpeggio effect
-        if (step % 4 == 0) g.note(order, r, kChipChannel, static_cast<uint8_t>(root + 12), kChip, 22);
+        if (step % 4 == 0)
+          g.note(order, r, kChipChannel, static_cast<uint8_t>(root + 12), kChip, kChipVolume + 2);
         g.effect(order, r, kChipChannel, kArpeggio, c.third == 3 ? 0x37 : 0x47);
         break;
     }
@@ -453,54 +534,83 @@ void write_accents(Grid& g, int order, Accents mode, const std::array<Chord, 4>&
       for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
       rows.insert(rows.end(), {49, 51, 54, 58});
       break;
-    case Accents::kPhrase:  // the downbeat and the words rhythm closing the phrase
-      rows = {0, 49, 51, 54, 57, 60};
-      break;
-    case Accents::kEveryBar:
+    case Accents::kPulse:  // the words rhythm in every bar, quietly until the phrase closes
       for (int bar = 0; bar < 4; ++bar) bar_of_words(bar);
       break;
   }
-  for (int r : rows)
-    g.note(order, r, kAccentChannel, mid_root(chords[static_cast<size_t>(r / kBarRows)]), kStab, kStabVolume);
+  for (int r : rows) {
+    const bool quiet = mode == Accents::kPulse && r < 3 * kBarRows;
+    g.note(order, r, kAccentChannel, mid_root(chords[static_cast<size_t>(r / kBarRows)]), kStab,
+           quiet ? kPulseVolume : kStabVolume);
+  }
 }
 
-// The lead, and two and a half rows behind it the echo: two rows of shift plus a note delay
-// of three ticks (ED3); slides are echoed as slides.
-void write_melody(Grid& g, int order, const Melody& melody) {
+// The chord tone nearest under `lead` and at least a minor third below it: a harmony line of
+// such notes always sits in the chord of its bar.
+uint8_t harmony_note(uint8_t lead, const Chord& c) {
+  for (int n = lead - 3; n > 0; --n) {
+    const int interval = wrap12(n - 1 - c.root);
+    if (interval == 0 || interval == c.third || interval == 7) return static_cast<uint8_t>(n);
+  }
+  score_error("no harmony under note " + std::to_string(lead));
+}
+
+// The lead, and on channel 10 either its echo a dotted eighth later (three rows; the echo
+// instrument sits on the other side of the stereo field) or a harmony line in time with it.
+// Slides are echoed as slides. In a section's bare rows the lead plays on channel 0, so that
+// the show's channel-0 effects follow the melody there.
+void write_melody(Grid& g, int order, const Section& s, const std::array<Chord, 4>& chords) {
+  const bool harmony = s.second == Second::kHarmony;
+  const int delay = harmony ? 0 : kEchoRows;
+  const int second_volume = harmony ? kHarmonyVolume : kEchoVolume;
   for (int bar = 0; bar < 4; ++bar) {
-    const std::vector<std::string> row_tokens = tokens(melody[static_cast<size_t>(bar)]);
+    const std::vector<std::string> row_tokens = tokens((*s.melody)[static_cast<size_t>(bar)]);
+    const Chord& chord = chords[static_cast<size_t>(bar)];
     for (int step = 0; step < kBarRows; ++step) {
       const std::string& t = row_tokens[static_cast<size_t>(step)];
       const int r = bar * kBarRows + step;
+      const int lead = r < s.bare_rows ? kAccentChannel : kLeadChannel;
       if (t == ".") continue;
       if (t == "~") {
-        g.effect(order, r, kLeadChannel, kVibrato, 0x62);
+        g.effect(order, r, lead, kVibrato, 0x62);
+        if (harmony) g.effect(order, r, kEchoChannel, kVibrato, 0x62);
       } else if (t == "<") {
-        g.effect(order, r, kLeadChannel, kVolumeSlide, 0x03);
+        g.effect(order, r, lead, kVolumeSlide, 0x03);
+        if (harmony) g.effect(order, r, kEchoChannel, kVolumeSlide, 0x03);
       } else if (t == "^") {
-        g.key_off(order, r, kLeadChannel);
-        g.key_off(order, r + 2, kEchoChannel);
-      } else if (t[0] == '/') {
-        const uint8_t n = note_number(t.substr(1));
-        g.note(order, r, kLeadChannel, n, 0, kLeadVolume);
-        g.effect(order, r, kLeadChannel, kTonePorta, 0x08);
-        g.note(order, r + 2, kEchoChannel, n, 0, kEchoVolume);
-        g.effect(order, r + 2, kEchoChannel, kTonePorta, 0x08);
+        g.key_off(order, r, lead);
+        g.key_off(order, r + delay, kEchoChannel);
       } else {
-        const uint8_t n = note_number(t);
-        g.note(order, r, kLeadChannel, n, kLead, kLeadVolume);
-        g.note(order, r + 2, kEchoChannel, n, kEcho, kEchoVolume);
-        g.effect(order, r + 2, kEchoChannel, kExtended, 0xD3);
+        const bool slide = t[0] == '/';
+        const uint8_t n = note_number(slide ? t.substr(1) : t);
+        const uint8_t second = harmony ? harmony_note(n, chord) : n;
+        g.note(order, r, lead, n, slide ? 0 : kLead, kLeadVolume);
+        g.note(order, r + delay, kEchoChannel, second, slide ? 0 : kEcho, second_volume);
+        if (slide) {
+          g.effect(order, r, lead, kTonePorta, 0x08);
+          g.effect(order, r + delay, kEchoChannel, kTonePorta, 0x08);
+        }
       }
     }
   }
+}
+
+// A section's bare rows keep only the pads, the lead and its echo: the other parts are
+// cleared there, and those whose instruments sustain are keyed off on the first row.
+void clear_bare_rows(Grid& g, int order, int rows) {
+  for (int r = 0; r < rows; ++r)
+    for (int ch :
+         {kAccentChannel, kKickChannel, kSnareChannel, kHatChannel, kBassChannel, kChipChannel, kFxChannel})
+      *g.at(order, r, ch) = XmCell{};
+  if (rows > 0)
+    for (int ch : {kHatChannel, kBassChannel, kChipChannel}) g.key_off(order, 0, ch);
 }
 
 // Channels whose instruments sustain are released when their part ends.
 void release_ended_parts(Grid& g, int order, const Section& previous, const Section& now) {
   if (previous.melody && !now.melody) {
     g.key_off(order, 0, kLeadChannel);
-    g.key_off(order, 2, kEchoChannel);
+    g.key_off(order, kEchoRows, kEchoChannel);
   }
   if (previous.chip != Chip::kNone && now.chip == Chip::kNone) g.key_off(order, 0, kChipChannel);
   if (previous.riser && !now.crash) g.key_off(order, 0, kFxChannel);
@@ -517,6 +627,8 @@ void write_specials(Grid& g) {
   // The breakdown ends with the bass diving an octave.
   for (int r = 52; r < kRows; ++r)
     g.effect(kBreakdownOrder, r, kBassChannel, kPortaDown, r == 52 ? 0x03 : 0x00);
+  // The kick's return in the breakdown.
+  g.note(kBreakdownOrder, 32, kFxChannel, 49, kCrash, kMix[kCrash]);
   // Order 8 closes its pattern with an explicit break (to row 0 of the next order).
   g.effect(8, 63, kFxChannel, kPatternBreak, 0x00);
   // The last row jumps back to the full arrangement, the same place the restart position names.
@@ -524,7 +636,7 @@ void write_specials(Grid& g) {
 }
 
 void write_fx(Grid& g, int order, const Section& s) {
-  if (s.crash) g.note(order, 0, kFxChannel, 49, kCrash, 34);
+  if (s.crash) g.note(order, 0, kFxChannel, 49, kCrash, kMix[kCrash]);
   if (!s.riser) return;
   // A noise riser over the last bar: bent up by portamento, louder every row.
   g.note(order, 48, kFxChannel, 37, kSweep, 6);
@@ -549,11 +661,16 @@ XmSong compose_song() {
     if (s.bass) write_bass(g, o, s.bass, c);
     write_chip(g, o, s.chip, c);
     if (s.pads) write_pads(g, o, c, last_pad_chord);
-    if (s.melody) write_melody(g, o, *s.melody);
     write_accents(g, o, s.accents, c);
     write_fx(g, o, s);
+    clear_bare_rows(g, o, s.bare_rows);
+    // A harmony line takes channel 10 over on the downbeat, cutting the echo's tail short.
+    if (o > 0 && s.second == Second::kHarmony && kSections[o - 1].second == Second::kEcho)
+      for (int r = 0; r < kEchoRows; ++r) *g.at(o, r, kEchoChannel) = XmCell{};
+    if (s.melody) write_melody(g, o, s, c);
   }
   write_specials(g);
+  g.wrap_tail();
 
   XmSong song;
   song.name = "quorvane";

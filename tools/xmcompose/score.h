@@ -7,7 +7,7 @@ namespace xmcompose {
 
 // Channels of the arrangement.
 enum Channel : int {
-  kAccentChannel = 0,  // stabs on the show's accent rows only
+  kAccentChannel = 0,  // stabs on the flash-word rows, a steady quiet figure later; the show syncs to it
   kKickChannel,
   kSnareChannel,
   kHatChannel,
@@ -17,8 +17,8 @@ enum Channel : int {
   kPadChannel2,
   kPadChannel3,
   kLeadChannel,
-  kEchoChannel,
-  kFxChannel,  // crashes and risers
+  kEchoChannel,  // the lead's echo, or a harmony line under it
+  kFxChannel,    // crashes and risers
   kChannelCount
 };
 
