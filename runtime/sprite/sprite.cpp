@@ -62,7 +62,27 @@ void key(std::vector<uint32_t>& pixels, uint32_t colour) {
   for (uint32_t& p : pixels) p = (p & 0xFFFFFF) == rgb ? rgb : p | 0xFF000000;
 }
 
+// A tile is marked when any of its texels is not fully transparent.
+void mark_tiles(Sprite& sprite) {
+  const int width = sprite.texture_width, height = sprite.texture_height;
+  sprite.tiles_x = (width + kTileWidth - 1) / kTileWidth;
+  sprite.tiles_y = (height + kTileHeight - 1) / kTileHeight;
+  sprite.tiles.assign(size_t(sprite.tiles_x) * size_t(sprite.tiles_y), 0);
+  for (int y = 0; y < height; ++y) {  // y from the picture's top; pixels are stored bottom row first
+    const uint32_t* row = sprite.pixels.data() + size_t(height - 1 - y) * size_t(width);
+    uint8_t* tile_row = sprite.tiles.data() + size_t(y / kTileHeight) * size_t(sprite.tiles_x);
+    for (int tx = 0; tx < sprite.tiles_x; ++tx) {
+      if (tile_row[tx]) continue;
+      const int end = std::min(width, (tx + 1) * kTileWidth);
+      uint32_t alpha = 0;
+      for (int x = tx * kTileWidth; x < end; ++x) alpha |= row[x];
+      tile_row[tx] = (alpha >> 24) != 0;
+    }
+  }
+}
+
 void upload(Sprite& sprite) {
+  mark_tiles(sprite);
   flush_batch();  // quads already displayed must show the old contents
   glBindTexture(kScreenTextureTarget, sprite.texture);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);

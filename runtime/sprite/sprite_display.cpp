@@ -54,6 +54,30 @@ void set_texture_mode(Mode mode) {
   glTexEnvi(GL_TEXTURE_ENV, kOperand1Rgb, GL_SRC_COLOR);
 }
 
+struct Colour {
+  GLubyte r, g, b, a;
+};
+
+// One quad of width x height logical pixels with its top-left at (x, y), showing the texels
+// (texel_x, texel_y, texels_wide, texels_high) counted from the picture's top-left.
+struct Texels {
+  int x, y, width, height;
+};
+void append_quad(const Sprite& s, int x, int y, int width, int height, Texels texels, Colour c) {
+  const int screen_height = screen_logical_height();
+  // The projection counts y upwards from the bottom edge of the logical screen.
+  const GLfloat left = GLfloat(x), right = GLfloat(x + width);
+  const GLfloat bottom = GLfloat(screen_height - y - height), top = bottom + GLfloat(height);
+  const GLfloat s0 = GLfloat(texels.x), s1 = GLfloat(texels.x + texels.width);
+  const GLfloat t1 = GLfloat(s.texture_height - texels.y), t0 = t1 - GLfloat(texels.height);
+  batch.vertices.insert(batch.vertices.end(), {
+                                                  Vertex{left, top, s0, t1, {c.r, c.g, c.b, c.a}},
+                                                  Vertex{right, top, s1, t1, {c.r, c.g, c.b, c.a}},
+                                                  Vertex{right, bottom, s1, t0, {c.r, c.g, c.b, c.a}},
+                                                  Vertex{left, bottom, s0, t0, {c.r, c.g, c.b, c.a}},
+                                              });
+}
+
 }  // namespace
 
 void flush_batch() {
@@ -105,6 +129,8 @@ void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   const int w = s->display_width, h = s->display_height;
   const int screen_width = screen_logical_width(), screen_height = screen_logical_height();
   if (x >= screen_width || y >= screen_height || x <= -w || y <= -h) return;
+  // Opacity 0 blends to exactly what is there: nothing to draw.
+  if (intensity <= 0) return;
 
   const Mode mode = colour == -1 ? Mode::modulate : Mode::silhouette;
   if (s->texture != batch.texture || mode != batch.mode) {
@@ -117,15 +143,31 @@ void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   const GLubyte g = mode == Mode::modulate ? 255 : GLubyte((colour >> 8) & 0xFF);
   const GLubyte b = mode == Mode::modulate ? 255 : GLubyte((colour >> 16) & 0xFF);
 
-  // The projection counts y upwards from the bottom edge of the logical screen.
-  const GLfloat left = GLfloat(x), right = GLfloat(x + w);
-  const GLfloat bottom = GLfloat(screen_height - y - h), top = bottom + GLfloat(h);
-  const GLfloat s0 = GLfloat(s->clip_x), s1 = GLfloat(s->clip_x + s->clip_width);
-  const GLfloat t1 = GLfloat(s->texture_height - s->clip_y), t0 = t1 - GLfloat(s->clip_height);
-  batch.vertices.insert(batch.vertices.end(), {
-                                                  Vertex{left, top, s0, t1, {r, g, b, alpha}},
-                                                  Vertex{right, top, s1, t1, {r, g, b, alpha}},
-                                                  Vertex{right, bottom, s1, t0, {r, g, b, alpha}},
-                                                  Vertex{left, bottom, s0, t0, {r, g, b, alpha}},
-                                              });
+  const Colour rgba{r, g, b, alpha};
+  // A sprite shown at its clip's own size covers whole texels, so the tiles without a visible
+  // texel can be left out: a texel of alpha 0 blends to exactly what is already there. Runs of
+  // marked tiles become quads; a stretched sprite is one quad, as is one without tiles yet.
+  if (w != s->clip_width || h != s->clip_height || s->tiles.empty()) {
+    append_quad(*s, x, y, w, h, {s->clip_x, s->clip_y, s->clip_width, s->clip_height}, rgba);
+    return;
+  }
+  const int clip_right = s->clip_x + s->clip_width, clip_bottom = s->clip_y + s->clip_height;
+  for (int ty = s->clip_y / kTileHeight; ty * kTileHeight < clip_bottom; ++ty) {
+    const int top = std::max(s->clip_y, ty * kTileHeight);
+    const int bottom = std::min(clip_bottom, (ty + 1) * kTileHeight);
+    const uint8_t* row = &s->tiles[size_t(ty) * size_t(s->tiles_x)];
+    int tx = s->clip_x / kTileWidth;
+    while (tx * kTileWidth < clip_right) {
+      if (!row[tx]) {
+        ++tx;
+        continue;
+      }
+      const int run_start = tx;
+      while (tx * kTileWidth < clip_right && row[tx]) ++tx;
+      const int left = std::max(s->clip_x, run_start * kTileWidth);
+      const int right = std::min(clip_right, tx * kTileWidth);
+      append_quad(*s, x + left - s->clip_x, y + top - s->clip_y, right - left, bottom - top,
+                  {left, top, right - left, bottom - top}, rgba);
+    }
+  }
 }

@@ -32,7 +32,13 @@ struct Sprite {
   int clip_height = 0;
   uint32_t key_colour = 0;       // colour the alpha was last derived from
   std::vector<uint32_t> pixels;  // the texture's contents, bottom row first
+  // Which kTileWidth x kTileHeight tiles of the texture hold a texel with alpha above 0, row
+  // by row from the picture's top (tiles_x per row). Kept by upload(); display skips the rest.
+  std::vector<uint8_t> tiles;
+  int tiles_x = 0;
+  int tiles_y = 0;
 };
+inline constexpr int kTileWidth = 32, kTileHeight = 16;
 
 std::recursive_mutex& lock();
 // The sprite under `number`, or nullptr. Caller holds lock().
