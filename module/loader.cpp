@@ -22,7 +22,6 @@
 #include <new>
 
 #include "module/music.h"
-#include "module/playback.h"
 
 music_sample music_empty_sample{};
 music_instrument music_empty_instrument{};
@@ -32,7 +31,6 @@ namespace {
 // ---- Memory stream --------------------------------------------------------------------------
 const uint8_t* g_image = nullptr;
 int32_t g_image_size = 0;
-music_module* g_current = nullptr;
 
 music_stream* memory_open() {
   auto* stream = new (std::nothrow) music_stream{g_image_size, 0, g_image};
@@ -447,29 +445,4 @@ music_module* music_module_load(const music_stream_operations& operations, const
     return nullptr;
   }
   return module;
-}
-
-int music_load_memory(const void* address, int32_t length) {
-  if (!address || length < 0) return 0;
-  music_memory_stream_register(address, length);
-  music_module* module = music_module_load(music_memory_stream, nullptr);
-  music_memory_stream_register(nullptr, 0);
-  if (!module) return 0;
-  // The show loads once; a second load stops and replaces the current module.
-  music_free();
-  g_current = module;
-  return 1;
-}
-
-bool music_free() {
-  if (!g_current) return false;
-  music_wait_render_idle();
-  music_stop();  // the streaming thread is gone before anything is freed
-  music_module_free(g_current);
-  g_current = nullptr;
-  return true;
-}
-
-music_module* music_current() {
-  return g_current;
 }

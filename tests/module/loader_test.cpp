@@ -287,21 +287,6 @@ TEST(Loader, RejectsImagesItCannotPlay) {
   }
 }
 
-// The current-module interface keeps the previous module when a load fails.
-TEST(Loader, FailedLoadKeepsNothing) {
-  const std::vector<uint8_t> good = write_xm(one_pattern_song());
-  ASSERT_EQ(music_load_memory(good.data(), int32_t(good.size())), 1);
-  music_module* first = music_current();
-  ASSERT_NE(first, nullptr);
-  const std::vector<uint8_t> bad(good.begin(), good.begin() + 10);
-  EXPECT_EQ(music_load_memory(bad.data(), int32_t(bad.size())), 0);
-  EXPECT_EQ(music_current(), first);
-  EXPECT_EQ(music_load_memory(nullptr, 10), 0);
-  EXPECT_TRUE(music_free());
-  EXPECT_FALSE(music_free());
-  EXPECT_EQ(music_current(), nullptr);
-}
-
 TEST(MemoryStream, ReadSeekTell) {
   const uint8_t image[] = {1, 2, 3, 4, 5};
   music_memory_stream_register(image, 5);
