@@ -222,8 +222,8 @@ void multi_retrigger(music_channel& ch, int tick) {
 int arpeggio_offset(const music_effect_context& c, int semitones) {
   if (c.module->flags & 1) return semitones * 64;
   const int note = c.channel->real_note;
-  return music_amiga_period(note + semitones, c.sample->finetune) -
-         music_amiga_period(note, c.sample->finetune);
+  const int finetune = music_channel_finetune(*c.channel, *c.sample);
+  return music_amiga_period(note + semitones, finetune) - music_amiga_period(note, finetune);
 }
 
 void sample_offset(const music_effect_context& c, uint8_t parameter) {
@@ -309,9 +309,12 @@ void extended_row_start(const music_effect_context& c) {
       ch.waveforms = uint8_t((ch.waveforms & 0xF0) | x);
       break;
     case kSetFinetune:
-      // Written into the module's sample, so it lasts for every later note of that sample. The
-      // shared empty sample stays all zero.
-      if (c.sample != &music_empty_sample) c.sample->finetune = int8_t(x);
+      // Kept by the channel for the row's sample: it lasts for this channel's later notes of
+      // that sample, and the loaded module stays as loaded (a second start sounds the same).
+      if (c.sample != &music_empty_sample) {
+        ch.finetune_sample = c.sample;
+        ch.finetune = int8_t(x);
+      }
       break;
     case kPatternLoop:
       pattern_loop(m, ch, x);

@@ -17,7 +17,7 @@ struct music_effect_context {
   music_module* module;
   music_channel* channel;
   const music_instrument* instrument;  // never null (music_empty_instrument when none)
-  music_sample* sample;                // never null (music_empty_sample when none); E5x writes it
+  const music_sample* sample;          // never null (music_empty_sample when none)
   const music_cell* cell;              // never null
 };
 

@@ -97,7 +97,7 @@ struct music_instrument {
   uint8_t vibrato_sweep;              // ticks until full depth
   uint8_t vibrato_depth;
   uint8_t vibrato_rate;  // position step per tick
-  uint16_t fadeout;      // subtracted per tick after key off; twice the file value
+  uint32_t fadeout;      // subtracted per tick after key off; twice the file value (0..0x1FFFE)
 };
 
 // One pattern cell. note: 0 none, 1..96 C-0..B-7, 255 key off. instrument: 0 none, 1..128.
@@ -189,7 +189,16 @@ struct music_channel {
   uint8_t fine_volume_slide_memory, fine_porta_up_memory, fine_porta_down_memory;
   // Period, volume and panning as they were before this row's step ran (note delay puts them back).
   int32_t row_start_period, row_start_volume, row_start_panning;
+  // E5x: the finetune it set and the sample it set it for. Later notes of that sample on this
+  // channel play with it; the loaded sample keeps its own, so every start sounds alike.
+  const music_sample* finetune_sample;  // null: no E5x since the start
+  int8_t finetune;
 };
+
+// The finetune a note of `sample` plays with on `channel`.
+inline int music_channel_finetune(const music_channel& channel, const music_sample& sample) {
+  return channel.finetune_sample == &sample ? channel.finetune : sample.finetune;
+}
 
 struct music_module {
   // Loaded fields.

@@ -121,7 +121,7 @@ void envelope_step(music_envelope_state& e, const EnvelopeShape& shape, bool rel
 
 void fadeout_step(music_channel& ch, const music_instrument& ins) {
   if (!ch.released) return;
-  ch.fadeout_volume -= ins.fadeout;
+  ch.fadeout_volume -= int32_t(ins.fadeout);
   if (ch.fadeout_volume < 0) ch.fadeout_volume = 0;
   ch.update |= kUpdateVolume;
 }
@@ -279,7 +279,7 @@ void row_start(music_module& m, int c, const music_cell& cell) {
   if (has_note) {
     const int real = cell.note + r.sample->relative_note - 1;
     ch.real_note = uint8_t(real);
-    ch.note_period = music_note_period(&m, real, r.sample->finetune);
+    ch.note_period = music_note_period(&m, real, music_channel_finetune(ch, *r.sample));
     if (!porta) ch.period = ch.note_period;
     ch.update = kUpdateTrigger;
   }
