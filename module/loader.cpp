@@ -24,6 +24,7 @@
 #include <new>
 
 #include "module/music.h"
+#include "module/xm_commands.h"
 
 music_sample music_empty_sample{};
 music_instrument music_empty_instrument{};
@@ -117,9 +118,9 @@ void decode_cells(Reader& in, music_cell* cells, int32_t count) {
       cell.effect = in.u8();
       cell.parameter = in.u8();
     }
-    if (cell.note == 97) cell.note = kNoteKeyOff;
+    if (cell.note == xm::kFileKeyOff) cell.note = kNoteKeyOff;
     // Notes 98..254 do not exist; left in, they would index past the 96-entry sample map.
-    if (cell.note > 97 && cell.note != kNoteKeyOff) cell.note = 0;
+    if (cell.note > xm::kFileKeyOff && cell.note != kNoteKeyOff) cell.note = 0;
     if (cell.instrument > 128) cell.instrument = 0;
   }
 }

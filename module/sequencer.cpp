@@ -2,7 +2,7 @@
 //
 // A tick is either a row start (tick 0: read the row's cells, trigger notes, reset
 // instruments) or an other tick; both advance envelopes, fade-out and automatic vibrato, run
-// the cell commands (module/effects.h) and end with the apply-to-voice step, which turns the
+// the cell commands (module/commands.h) and end with the apply-to-voice step, which turns the
 // channel's period, volume and panning into the voice's step and gain targets.
 //
 // Number formats: envelope values are 16.16 while they slide (value16, slope), fadeout_volume
@@ -16,7 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "module/effects.h"
+#include "module/commands.h"
+#include "module/xm_commands.h"
 #include "module/music.h"
 
 namespace {
@@ -264,7 +265,7 @@ void envelopes_and_fadeout(music_channel& ch, const music_instrument& ins) {
 
 void row_start(music_module& m, int c, const music_cell& cell) {
   music_channel& ch = m.channels[c];
-  const bool porta = cell.effect == 3 || cell.effect == 5;
+  const bool porta = cell.effect == xm::kTonePorta || cell.effect == xm::kTonePortaVolumeSlide;
   const bool has_note = cell.note != 0 && cell.note != kNoteKeyOff;
   if (cell.instrument != 0 && !porta) ch.instrument = uint8_t(cell.instrument - 1);
   if (has_note && !porta) ch.note = uint8_t(cell.note - 1);
@@ -272,7 +273,7 @@ void row_start(music_module& m, int c, const music_cell& cell) {
   ch.row_start_period = ch.period;
   ch.row_start_volume = ch.volume;
   ch.row_start_panning = ch.panning;
-  if (ch.last_effect == 7 && cell.effect != 7) ch.volume += ch.volume_offset;
+  if (ch.last_effect == xm::kTremolo && cell.effect != xm::kTremolo) ch.volume += ch.volume_offset;
   ch.volume_offset = 0;
   ch.last_effect = cell.effect;
   ch.update = 0;
@@ -288,7 +289,7 @@ void row_start(music_module& m, int c, const music_cell& cell) {
   if (cell.instrument != 0) instrument_reset(ch, *r.sample);
   const music_effect_context context{&m, &ch, r.instrument, r.sample, &cell};
   if (cell.volume != 0) music_volume_column_row_start(context);
-  if (cell.note == kNoteKeyOff || cell.effect == 20) ch.released = 1;
+  if (cell.note == kNoteKeyOff || cell.effect == xm::kKeyOff) ch.released = 1;
   const music_instrument& ins = *r.instrument;
   if ((ins.volume_type & kEnvelopeOn) && !ch.volume_envelope.finished)
     envelope_step(ch.volume_envelope, volume_shape(ins), ch.released, ch.update, kUpdateVolume);

@@ -11,7 +11,7 @@
 
 #include "module/music.h"
 #include "module/xm_writer.h"
-#include "runtime/platform/platform.h"
+#include "module/platform_device.h"
 
 namespace {
 
@@ -227,9 +227,6 @@ TEST_F(Playback, FreeWhileTheThreadRenders) {
 }
 
 // The real device path: SDL's silent driver keeps wall time, so rows advance with the tempo.
-const music_device kPlatformDevice = {platform::audio_open, platform::audio_position, platform::audio_close,
-                                      platform::thread_raise_priority};
-
 TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   // Speed 6, BPM 125: a row every 6 × 882 frames = 0.12 s.
@@ -238,7 +235,7 @@ TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
   song.patterns[0].rows = 256;
   const std::vector<uint8_t> image = xmw::write_xm(song);
   ASSERT_EQ(music_load_memory(image.data(), int32_t(image.size())), 1);
-  music_set_device(&kPlatformDevice);
+  music_set_device(platform_music_device());
   ASSERT_TRUE(music_play());
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));

@@ -1,7 +1,7 @@
 // The cell commands, family by family: a one-channel song built here is stepped tick by tick
 // and one value of the channel is compared, tick for tick, with a short table. The note C4 of
 // the test instrument plays at linear period 4608 with volume 64 and panning 128.
-#include "module/effects.h"
+#include "module/commands.h"
 
 #include <string>
 

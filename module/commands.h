@@ -1,4 +1,4 @@
-// module/effects.h — the entry points through which the sequencer runs the cell commands.
+// module/commands.h — the entry points through which the sequencer runs the cell commands.
 //
 // The sequencer calls, for every channel on every tick, the volume-column entry and then the
 // effect-column entry: the row-start pair on the first tick of a row (after the instrument
