@@ -174,6 +174,10 @@ int64_t voice_frequency(const music_module& m, int period, int period_offset) {
   }
   const int64_t amiga = int64_t(period) + period_offset;
   if (amiga <= 0) return kMaxFrequency;  // would divide by zero or go negative
+  // 14317056, not 8363 × 1712 = 14317456: the intro's player always used this constant, so a
+  // C-4 at period 1712 plays at 8362 Hz rather than 8363 Hz (0.2 cent flat, inaudible). Taking
+  // the "exact" product would change every Amiga-table render byte for byte and part the
+  // tools' renders from what the intro has always played.
   return 14317056 / amiga;
 }
 
@@ -222,6 +226,11 @@ void apply_to_voice(music_module& m, music_channel& ch, int channel_index, music
     music_set_gains(&voice);
   }
   if (ch.update & kUpdatePanning) {
+    // The reach of the panning envelope, (128 − distance from centre) / 32, is truncated before
+    // it multiplies: it takes only the steps 4 (centre), 3, 2, 1 and 0, so a channel panned
+    // within 31 of an edge (distance 97..128) is not moved by its envelope at all. A single
+    // division after the product would move those channels too and shift other pans by up to
+    // 31 units; the music was mixed against the truncated form, which the player keeps.
     const int centre_distance = ch.panning - 128 < 0 ? 128 - ch.panning : ch.panning - 128;
     int p = ch.panning + (ch.panning_envelope.value - 32) * ((128 - centre_distance) / 32);
     if (p < 0) p = 0;
@@ -323,6 +332,13 @@ void music_instrument_reset(music_channel* channel, const music_sample* sample) 
   if (channel && sample) instrument_reset(*channel, *sample);
 }
 
+// The tick rate is taken in single precision, as the intro's player always did: for BPM 49, 63,
+// 98 and 126 (and 1, 2, 3, 6, which only a header can set) bpm × 2 / 5 rounds just below its
+// true value, and the tick comes out one frame shorter than trunc(110250 / bpm), the length the
+// reference players use (BPM 126: 874 frames instead of 875). The corpus test shows it on
+// gemdropx-hr_suds.xm (BPM 126), whose rows run ahead of the references by a frame a tick,
+// about 70 chunks after a minute; every other BPM gives the same length both ways. Computing in double would "fix" those four tempos and
+// change the timing of any module that uses them.
 void music_set_bpm(music_module* module, int bpm) {
   if (!module) return;
   if (bpm < 1) bpm = 1;  // keeps the division below finite

@@ -67,6 +67,9 @@ TEST_P(Commands, StepTickByTick) {
 std::string case_name(const ::testing::TestParamInfo<TickCase>& info) {
   return info.param.name;
 }
+void PrintTo(const TickCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 // Cell shorthands: a note with instrument 1, and a cell without a note.
 music_cell note(uint8_t n, uint8_t volume = 0, uint8_t effect = 0, uint8_t parameter = 0) {
@@ -463,6 +466,10 @@ const PositionCase kPositions[] = {
     {"SpeedChange", 1, {{0, 1, 0, 0xF, 0x03}}, {{0, 0, 2}, {0, 1, 3}, {0, 2, 3}}},
     {"SpeedZeroMakesEveryTickARow", 1, {{0, 1, 0, 0xF, 0x00}}, {{0, 0, 2}, {0, 1, 1}, {0, 2, 1}}},
 };
+
+void PrintTo(const PositionCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class Positions : public ::testing::TestWithParam<PositionCase> {};
 TEST_P(Positions, RowsPlayed) {
