@@ -7,15 +7,15 @@
 //             before patterns, a different pattern header), channel_count outside 0..32, instrument_count
 //             outside 0..128, more than 256 patterns, a pattern of more than 256 rows, an instrument with
 //             more than 16 samples, and memory running out;
-//   clamped:  song_length above 256 (0x8000 and above included) becomes 256; a restart
-//             position outside the song becomes 0; an instrument header size smaller
-//             than the bytes the loader reads from that header is taken as exactly those
-//             bytes (the sample headers follow them; the cursor never moves back); a cell note 98..254 becomes "no note"; envelope point counts above
-//             12 become 12, envelope y above 64 becomes 64, a sustain or loop point beyond
-//             the last point turns the sustain or loop off; a sample whose data is cut short
-//             by the end of the image keeps what is there; a loop that runs past the sample
-//             end is shortened to end there (a loop starting at or beyond the end: no loop);
-//             a ModPlug ADPCM-packed sample (reserved byte 0xAD, 4 bits per sample after a
+//   clamped:  song_length above 256 (0x8000 and above included) becomes 256; a restart position
+//             outside the song becomes 0; an instrument header size smaller than the bytes the
+//             loader reads from that header is taken as exactly those bytes (the sample headers
+//             follow them; the cursor never moves back); a cell note 98..254 becomes "no note";
+//             envelope point counts above 12 become 12, envelope y above 64 becomes 64, a sustain
+//             or loop point beyond the last point turns the sustain or loop off; a sample whose
+//             data is cut short by the end of the image keeps what is there; a loop that runs past
+//             the sample end is shortened to end there (a loop starting at or beyond the end: no
+//             loop); a ModPlug ADPCM-packed sample (reserved byte 0xAD, 4 bits per sample after a
 //             16-byte table) is skipped with its exact size and stays silent.
 // The loader never allocates more than the image can fill: pattern cells are bounded by
 // 256 rows × 32 channels × 256 patterns and sample data by the bytes actually present.
@@ -136,7 +136,7 @@ bool load_patterns(Reader& in, music_module& m, int32_t file_patterns, LoadError
     // format's own writers lay them out (length 9 in every module of the corpus). Honouring a
     // different length would read a different module than the one the intro was composed on.
     in.u32();
-    in.u8();   // packing type
+    in.u8();  // packing type
     const int32_t rows = in.u16();
     const int32_t packed_size = in.u16();
     if (rows > 256) {

@@ -17,8 +17,8 @@
 #include <cstring>
 
 #include "module/commands.h"
-#include "module/xm_commands.h"
 #include "module/music.h"
+#include "module/xm_commands.h"
 
 namespace {
 
@@ -332,13 +332,13 @@ void music_instrument_reset(music_channel* channel, const music_sample* sample) 
   if (channel && sample) instrument_reset(*channel, *sample);
 }
 
-// The tick rate is taken in single precision, as the intro's player always did: for BPM 49, 63,
-// 98 and 126 (and 1, 2, 3, 6, which only a header can set) bpm × 2 / 5 rounds just below its
-// true value, and the tick comes out one frame shorter than trunc(110250 / bpm), the length the
+// The tick rate is taken in single precision, as the intro's player always did: for BPM 49, 63, 98
+// and 126 (and 1, 2, 3, 6, which only a header can set) bpm × 2 / 5 rounds just below its true
+// value, and the tick comes out one frame shorter than trunc(110250 / bpm), the length the
 // reference players use (BPM 126: 874 frames instead of 875). The corpus test shows it on
-// gemdropx-hr_suds.xm (BPM 126), whose rows run ahead of the references by a frame a tick,
-// about 70 chunks after a minute; every other BPM gives the same length both ways. Computing in double would "fix" those four tempos and
-// change the timing of any module that uses them.
+// gemdropx-hr_suds.xm (BPM 126), whose rows run ahead of the references by a frame a tick, about 70 chunks
+// after a minute; every other BPM gives the same length both ways. Computing in double would "fix"
+// those four tempos and change the timing of any module that uses them.
 void music_set_bpm(music_module* module, int bpm) {
   if (!module) return;
   if (bpm < 1) bpm = 1;  // keeps the division below finite

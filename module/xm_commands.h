@@ -63,15 +63,15 @@ constexpr uint8_t extended(Extended command, int x) {
 // Volume-column commands: the high nibble of the volume byte. 0x10..0x50 set the volume to
 // byte − 0x10; 0x51..0x5F and 0x01..0x0F do nothing.
 enum VolumeColumn : uint8_t {
-  kVolumeColumnSlideDown = 0x6,      // every tick, the row start included
-  kVolumeColumnSlideUp = 0x7,        // every tick, the row start included
-  kVolumeColumnFineDown = 0x8,       // row start only
-  kVolumeColumnFineUp = 0x9,         // row start only
+  kVolumeColumnSlideDown = 0x6,  // every tick, the row start included
+  kVolumeColumnSlideUp = 0x7,    // every tick, the row start included
+  kVolumeColumnFineDown = 0x8,   // row start only
+  kVolumeColumnFineUp = 0x9,     // row start only
   kVolumeColumnVibratoSpeed = 0xA,
   kVolumeColumnVibratoDepth = 0xB,
-  kVolumeColumnSetPanning = 0xC,     // panning y × 16
-  kVolumeColumnPanningLeft = 0xD,    // panning − y, every tick
-  kVolumeColumnPanningRight = 0xE,   // panning + y, every tick
+  kVolumeColumnSetPanning = 0xC,    // panning y × 16
+  kVolumeColumnPanningLeft = 0xD,   // panning − y, every tick
+  kVolumeColumnPanningRight = 0xE,  // panning + y, every tick
   kVolumeColumnTonePorta = 0xF,
 };
 constexpr uint8_t kVolumeColumnSetVolume = 0x10;  // 0x10 + volume, volume 0..64

@@ -16,9 +16,6 @@
 #include "show/show.h"
 
 namespace show {
-namespace {
-
-}  // namespace
 
 WindowGeometry window_geometry(int display_width, int display_height) {
   WindowGeometry g;

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,10 +16,11 @@ namespace {
 const std::string kCorpus = QUORVANE_CORPUS_DIR;
 
 // The corpus is read where it lies, beside the checkout; a clone without it skips these tests.
-#define SKIP_WITHOUT_CORPUS()                                                                  \
-  if (!std::filesystem::is_directory(kCorpus))                                                 \
-  GTEST_SKIP() << "module corpus not found at " << kCorpus                                     \
+#define SKIP_WITHOUT_CORPUS()                              \
+  if (!std::filesystem::is_directory(kCorpus))             \
+  GTEST_SKIP() << "module corpus not found at " << kCorpus \
                << "; to run the corpus tests, point the CMake option QUORVANE_CORPUS_DIR at it"
+
 constexpr int kSixtySecondChunks = 60 * kMusicRate / kMusicChunkFrames;  // 60136, as the references
 
 std::vector<uint8_t> read_file(const std::string& path) {

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "module/music.h"
-#include "module/xm_writer.h"
 #include "module/platform_device.h"
+#include "module/xm_writer.h"
 
 namespace {
 
