@@ -7,13 +7,15 @@
 //             before patterns, a different pattern header), channel_count outside 0..32, instrument_count
 //             outside 0..128, more than 256 patterns, a pattern of more than 256 rows, an instrument with
 //             more than 16 samples, and memory running out;
-//   clamped:  song_length above 256 becomes 256; a restart position outside the song
-//             becomes 0; a cell note 98..254 becomes "no note"; envelope point counts above
-//             12 become 12, envelope y above 64 becomes 64, a sustain or loop point beyond
-//             the last point turns the sustain or loop off; a sample whose data is cut short
-//             by the end of the image keeps what is there; a loop that runs past the sample
-//             end is shortened to end there (a loop starting at or beyond the end: no loop);
-//             a ModPlug ADPCM-packed sample (reserved byte 0xAD, 4 bits per sample after a
+//   clamped:  song_length above 256 (0x8000 and above included) becomes 256; a restart position
+//             outside the song becomes 0; an instrument header size smaller than the bytes the
+//             loader reads from that header is taken as exactly those bytes (the sample headers
+//             follow them; the cursor never moves back); a cell note 98..254 becomes "no note";
+//             envelope point counts above 12 become 12, envelope y above 64 becomes 64, a sustain
+//             or loop point beyond the last point turns the sustain or loop off; a sample whose
+//             data is cut short by the end of the image keeps what is there; a loop that runs past
+//             the sample end is shortened to end there (a loop starting at or beyond the end: no
+//             loop); a ModPlug ADPCM-packed sample (reserved byte 0xAD, 4 bits per sample after a
 //             16-byte table) is skipped with its exact size and stays silent.
 // The loader never allocates more than the image can fill: pattern cells are bounded by
 // 256 rows × 32 channels × 256 patterns and sample data by the bytes actually present.
@@ -22,7 +24,7 @@
 #include <new>
 
 #include "module/music.h"
-#include "module/playback.h"
+#include "module/xm_commands.h"
 
 music_sample music_empty_sample{};
 music_instrument music_empty_instrument{};
@@ -32,7 +34,6 @@ namespace {
 // ---- Memory stream --------------------------------------------------------------------------
 const uint8_t* g_image = nullptr;
 int32_t g_image_size = 0;
-music_module* g_current = nullptr;
 
 music_stream* memory_open() {
   auto* stream = new (std::nothrow) music_stream{g_image_size, 0, g_image};
@@ -117,9 +118,9 @@ void decode_cells(Reader& in, music_cell* cells, int32_t count) {
       cell.effect = in.u8();
       cell.parameter = in.u8();
     }
-    if (cell.note == 97) cell.note = kNoteKeyOff;
+    if (cell.note == xm::kFileKeyOff) cell.note = kNoteKeyOff;
     // Notes 98..254 do not exist; left in, they would index past the 96-entry sample map.
-    if (cell.note > 97 && cell.note != kNoteKeyOff) cell.note = 0;
+    if (cell.note > xm::kFileKeyOff && cell.note != kNoteKeyOff) cell.note = 0;
     if (cell.instrument > 128) cell.instrument = 0;
   }
 }
@@ -131,8 +132,11 @@ bool load_patterns(Reader& in, music_module& m, int32_t file_patterns, LoadError
     return false;
   }
   for (int32_t p = 0; p < file_patterns; ++p) {
-    in.u32();  // header length: exactly 9 header bytes are used whatever it says
-    in.u8();   // packing type
+    // The header length is not used: exactly 9 header bytes are read whatever it says, as the
+    // format's own writers lay them out (length 9 in every module of the corpus). Honouring a
+    // different length would read a different module than the one the intro was composed on.
+    in.u32();
+    in.u8();  // packing type
     const int32_t rows = in.u16();
     const int32_t packed_size = in.u16();
     if (rows > 256) {
@@ -286,16 +290,20 @@ void read_sample_data(Reader& in, music_sample& s, bool odd_byte) {
 bool load_instrument(Reader& in, music_instrument& ins, LoadError& error) {
   const int32_t start = in.tell();
   const uint32_t header_size = in.u32();
-  const int64_t end = int64_t(start) + header_size;
   in.skip(23);  // name and type byte
   const int32_t sample_count = in.u16();
+  // Where the sample headers begin: the declared size, but never before what has been read.
+  const auto header_end = [&] {
+    const int64_t end = int64_t(start) + header_size;
+    return end > in.tell() ? end : int64_t(in.tell());
+  };
   for (auto& slot : ins.samples) slot = &music_empty_sample;
   if (sample_count > 16) {
     error.reason = "instrument with more than 16 samples";
     return false;
   }
   if (sample_count == 0) {
-    in.seek(end);
+    in.seek(header_end());
     return true;
   }
   in.u32();  // sample header size: every sample header is taken as 40 bytes
@@ -316,12 +324,12 @@ bool load_instrument(Reader& in, music_instrument& ins, LoadError& error) {
   ins.vibrato_sweep = in.u8();
   ins.vibrato_depth = in.u8();
   ins.vibrato_rate = in.u8();
-  ins.fadeout = uint16_t(in.u16() * 2);
+  ins.fadeout = uint32_t(in.u16()) * 2;
   sanitize_envelope(ins.volume_envelope, ins.volume_point_count, ins.volume_sustain, ins.volume_loop_start,
                     ins.volume_loop_end, ins.volume_type);
   sanitize_envelope(ins.panning_envelope, ins.panning_point_count, ins.panning_sustain,
                     ins.panning_loop_start, ins.panning_loop_end, ins.panning_type);
-  in.seek(end);
+  in.seek(header_end());
 
   bool odd_byte[16] = {};
   for (int32_t i = 0; i < sample_count; ++i) {
@@ -352,7 +360,7 @@ bool load(Reader& in, music_module& m, LoadError& error) {
     return false;
   }
   const uint32_t header_size = in.u32();
-  m.song_length = int16_t(in.u16());
+  const int32_t song_length = in.u16();  // kept wide until clamped: 0x8000 is no negative length
   m.restart_position = int16_t(in.u16());
   m.channel_count = int16_t(in.u16());
   const int32_t file_patterns = in.u16();
@@ -362,6 +370,9 @@ bool load(Reader& in, music_module& m, LoadError& error) {
   m.default_bpm = int16_t(in.u16());
   in.bytes(m.order_table, 256);
   m.initial_global_volume = 64;
+  // Honoured even when smaller than the 276 bytes just read: some writers store only the
+  // song's orders (header sizes 21, 28 and 51 in the corpus, 20 + song length and more) and
+  // the patterns begin right after them. Order bytes read beyond it are never played.
   in.seek(60 + int64_t(header_size));
 
   if (m.channel_count < 0 || m.channel_count > kMusicMaxChannels) {
@@ -376,8 +387,7 @@ bool load(Reader& in, music_module& m, LoadError& error) {
     error.reason = "more than 256 patterns";
     return false;
   }
-  if (m.song_length < 0) m.song_length = 0;
-  if (m.song_length > 256) m.song_length = 256;
+  m.song_length = int16_t(song_length > 256 ? 256 : song_length);
   if (m.restart_position < 0 || m.restart_position >= m.song_length) m.restart_position = 0;
 
   m.highest_pattern = 0;
@@ -447,29 +457,4 @@ music_module* music_module_load(const music_stream_operations& operations, const
     return nullptr;
   }
   return module;
-}
-
-int music_load_memory(const void* address, int32_t length) {
-  if (!address || length < 0) return 0;
-  music_memory_stream_register(address, length);
-  music_module* module = music_module_load(music_memory_stream, nullptr);
-  music_memory_stream_register(nullptr, 0);
-  if (!module) return 0;
-  // The show loads once; a second load stops and replaces the current module.
-  music_free();
-  g_current = module;
-  return 1;
-}
-
-bool music_free() {
-  if (!g_current) return false;
-  music_wait_render_idle();
-  music_stop();  // the streaming thread is gone before anything is freed
-  music_module_free(g_current);
-  g_current = nullptr;
-  return true;
-}
-
-music_module* music_current() {
-  return g_current;
 }

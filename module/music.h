@@ -2,22 +2,29 @@
 //
 // The loader reads an XM image from memory into a music_module. It never reads outside the
 // image or its own buffers and never trusts a count from the file: input that cannot be
-// played safely is rejected (music_load_memory returns 0 and keeps nothing of it), input
+// played safely is rejected (music_module_load returns null and keeps nothing of it), input
 // that is merely odd is clamped to a safe value (each case is named where it is handled).
+// The loader depends on nothing else of the player; the current module (load as current,
+// play, stop, free) is module/playback.h's.
 //
 // The sequencer (music_tick) turns the module into voice parameters one tick at a time; the
 // mixer (music_mix) resamples the 64 voices into a float32 stereo buffer; the chunk renderer
 // (music_render_chunk) runs both for one 44-frame chunk of a 1000-chunk ring and records the
 // (order, row) reached. The renderer is what the audio thread calls, and what the tools and
 // tests call to hear exactly what the intro plays: it never allocates, locks, logs or throws.
+// The sequencer only reads the loaded module: a module renders the same every time it starts.
 //
-// Use:
-//   music_load_memory(image, bytes);            // 1 = loaded and current, 0 = rejected
-//   music_module* m = music_current();
+// Use (offline, as the tools and a capture do; the intro streams through module/playback.h):
+//   music_memory_stream_register(image, bytes);
+//   music_module* m = music_module_load(music_memory_stream, &reason);  // null = rejected
 //   music_ring* ring = music_ring_create();     // null when memory runs out
 //   music_start(m);                             // sequencer and voices to song start
-//   while (...) music_render_chunk(m, ring);    // fills ring->wave chunk by chunk
-//   music_ring_free(ring); music_free();
+//   for (...) {
+//     const int k = music_render_chunk(m, ring);        // chunk k of the ring is now rendered:
+//     const int16_t* pcm = ring->wave + 2 * kMusicChunkFrames * k;  // its 44 stereo frames
+//     const uint16_t entry = ring->history[k].load();   // (order, row) after its last frame
+//   }
+//   music_ring_free(ring); music_module_free(m);
 //
 // Failure is reported by a 0 / false / null result; nothing throws.
 #pragma once
@@ -50,7 +57,7 @@ struct music_stream_operations {
   void (*seek)(music_stream* stream, int64_t offset, int origin);           // 0 start, 1 current, 2 end
   int32_t (*tell)(music_stream* stream);
 };
-// The memory stream's operations (open uses the image given to music_load_memory).
+// The memory stream's operations (open reads the image given to music_memory_stream_register).
 extern const music_stream_operations music_memory_stream;
 
 // ---- Loaded module -------------------------------------------------------------------------
@@ -90,7 +97,7 @@ struct music_instrument {
   uint8_t vibrato_sweep;              // ticks until full depth
   uint8_t vibrato_depth;
   uint8_t vibrato_rate;  // position step per tick
-  uint16_t fadeout;      // subtracted per tick after key off; twice the file value
+  uint32_t fadeout;      // subtracted per tick after key off; twice the file value (0..0x1FFFE)
 };
 
 // One pattern cell. note: 0 none, 1..96 C-0..B-7, 255 key off. instrument: 0 none, 1..128.
@@ -182,7 +189,16 @@ struct music_channel {
   uint8_t fine_volume_slide_memory, fine_porta_up_memory, fine_porta_down_memory;
   // Period, volume and panning as they were before this row's step ran (note delay puts them back).
   int32_t row_start_period, row_start_volume, row_start_panning;
+  // E5x: the finetune it set and the sample it set it for. Later notes of that sample on this
+  // channel play with it; the loaded sample keeps its own, so every start sounds alike.
+  const music_sample* finetune_sample;  // null: no E5x since the start
+  int8_t finetune;
 };
+
+// The finetune a note of `sample` plays with on `channel`.
+inline int music_channel_finetune(const music_channel& channel, const music_sample& sample) {
+  return channel.finetune_sample == &sample ? channel.finetune : sample.finetune;
+}
 
 struct music_module {
   // Loaded fields.
@@ -220,15 +236,9 @@ struct music_module {
 };
 
 // ---- Loader (module/loader.cpp) ------------------------------------------------------------
-// Loads the image and makes it the current module, freeing the previous one only on success.
-// Returns 1 on success, 0 when the image is rejected (nothing of it is kept).
-int music_load_memory(const void* address, int32_t length);
-// Frees the current module; false when there is none.
-bool music_free();
-music_module* music_current();
-
-// The loader itself, for tools and tests that hold several modules: returns a new module or
-// null, and (when `reason` is given) a short static text saying why the image was rejected.
+// Returns a new module or null, and (when `reason` is given) a short static text saying why the
+// image was rejected. The loader keeps no state of its own beyond the registered image: the
+// current module and its lifecycle live in module/playback.h (music_load_memory, music_free).
 music_module* music_module_load(const music_stream_operations& operations, const char** reason);
 void music_module_free(music_module* module);
 // Registers the image that music_memory_stream.open reads next.
@@ -253,6 +263,12 @@ void music_mix(music_voice* voices, float* buffer, int frames);
 void music_to_pcm16(int16_t* destination, const float* buffer, int frames);
 
 // ---- Chunk renderer (module/render.cpp) ----------------------------------------------------
+// The looping ring. Chunk k occupies frames 44k..44k + 43 of wave and mix, and history[k] holds
+// the (order, row) the sequencer stood at after the chunk's last frame (music_history_order /
+// music_history_row take it apart). An offline renderer (a tool, a capture of the show) reads
+// chunk k's wave and history[k] right after music_render_chunk returned k; both stay as they
+// are until the renderer comes round to chunk k again 1000 chunks later. While the intro plays,
+// only the streaming thread touches the ring (module/playback.cpp publishes the audible entry).
 struct music_ring {
   int16_t* wave;                      // kMusicRingFrames × 2 int16, the device buffer
   float* mix;                         // kMusicRingFrames × 2 float32, 16-byte aligned

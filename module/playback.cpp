@@ -10,42 +10,52 @@ namespace {
 
 constexpr uint32_t kBytesPerFrame = 4;  // 16-bit stereo
 
+// The audible chunk and its history entry in one word, so that a reader takes the index, the
+// order and the row from the same moment: order | row << 8 | chunk << 16.
+constexpr uint32_t kNothingAudible = 0xFFFFFFFF;  // chunk 0xFFFF does not exist
+uint32_t audible_word(int chunk, uint16_t entry) {
+  return uint32_t(entry) | uint32_t(chunk) << 16;
+}
+
 struct Playback {
   const music_device* device = nullptr;
-  music_module* module = nullptr;  // the module being rendered; null when stopped
-  music_ring* ring = nullptr;
+  music_module* current = nullptr;  // the loaded module; owned here
+  music_ring* ring = nullptr;       // non-null while playing (caller's thread only)
   std::thread thread;
-  std::atomic<int32_t> audible_index{0};
-  std::atomic<bool> playing{false};
-  // Hand-over at stop: stop sets the request and joins the thread, which finishes the chunk it
-  // is rendering and leaves its loop, before any buffer is released. `rendering` lets the
-  // module's owner wait for a chunk to finish without stopping (music_wait_render_idle).
+  // Set by music_stop, which then joins the thread: the thread finishes the chunk it is
+  // rendering and leaves its loop before any buffer is released or the module freed.
   std::atomic<bool> stop_request{false};
-  std::atomic<bool> rendering{false};
+  // Written by the streaming thread (and by music_play before the thread exists), read by the
+  // queries; kNothingAudible while stopped.
+  std::atomic<uint32_t> audible{kNothingAudible};
 };
 Playback playback;
 
+// Chunk c is under the play cursor; every chunk before it back to the render index has been
+// heard. Before chunk k is rendered over, chunk k + 1 (at or behind the cursor, its entry still
+// the one recorded a loop ago) becomes the audible one: publishing after the render instead
+// would leave a moment in which chunk k's new entry, a loop ahead of the ear, reads as audible.
 void stream(Playback* p) {
   if (p->device->raise_thread_priority) p->device->raise_thread_priority();
+  music_ring* ring = p->ring;
   while (!p->stop_request.load(std::memory_order_acquire)) {
     const uint64_t bytes = p->device->position();
     const int32_t cursor_chunk = int32_t(((bytes / kBytesPerFrame) % kMusicRingFrames) / kMusicChunkFrames);
-    while (p->ring->render_index.load(std::memory_order_relaxed) != cursor_chunk &&
-           !p->stop_request.load(std::memory_order_acquire)) {
-      p->rendering.store(true, std::memory_order_release);
-      music_render_chunk(p->module, p->ring);
-      const int32_t next = p->audible_index.load(std::memory_order_relaxed) + 1;
-      p->audible_index.store(next == kMusicRingChunks ? 0 : next, std::memory_order_release);
-      p->rendering.store(false, std::memory_order_release);
+    for (int32_t k = ring->render_index.load(std::memory_order_relaxed);
+         k != cursor_chunk && !p->stop_request.load(std::memory_order_acquire);
+         k = ring->render_index.load(std::memory_order_relaxed)) {
+      const int32_t heard = k + 1 == kMusicRingChunks ? 0 : k + 1;
+      p->audible.store(audible_word(heard, ring->history[heard].load(std::memory_order_relaxed)),
+                       std::memory_order_release);
+      music_render_chunk(p->current, ring);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
-uint16_t audible_entry() {
-  if (!playback.playing.load(std::memory_order_acquire)) return 0;
-  const int32_t k = playback.audible_index.load(std::memory_order_acquire);
-  return playback.ring->history[k].load(std::memory_order_relaxed);
+// The audible word, or kNothingAudible.
+uint32_t audible() {
+  return playback.audible.load(std::memory_order_acquire);
 }
 
 }  // namespace
@@ -54,8 +64,32 @@ void music_set_device(const music_device* device) {
   playback.device = device;
 }
 
+int music_load_memory(const void* address, int32_t length) {
+  if (!address || length < 0) return 0;
+  music_memory_stream_register(address, length);
+  music_module* module = music_module_load(music_memory_stream, nullptr);
+  music_memory_stream_register(nullptr, 0);
+  if (!module) return 0;
+  // The show loads once; a second load stops and replaces the current module.
+  music_free();
+  playback.current = module;
+  return 1;
+}
+
+bool music_free() {
+  if (!playback.current) return false;
+  music_stop();  // the streaming thread is gone before anything is freed
+  music_module_free(playback.current);
+  playback.current = nullptr;
+  return true;
+}
+
+music_module* music_current() {
+  return playback.current;
+}
+
 bool music_play() {
-  music_module* module = music_current();
+  music_module* module = playback.current;
   if (!module || !playback.device) return false;
   music_stop();
   music_start(module);
@@ -69,40 +103,42 @@ bool music_play() {
     music_ring_free(ring);
     return false;
   }
-  playback.module = module;
   playback.ring = ring;
-  playback.audible_index.store(0, std::memory_order_relaxed);
+  playback.audible.store(audible_word(0, ring->history[0].load(std::memory_order_relaxed)),
+                         std::memory_order_release);
   playback.stop_request.store(false, std::memory_order_relaxed);
   playback.thread = std::thread(stream, &playback);
-  playback.playing.store(true, std::memory_order_release);
   return true;
 }
 
 bool music_stop() {
-  if (!music_current()) return false;
-  if (!playback.playing.exchange(false, std::memory_order_acq_rel)) return true;
+  if (!playback.current) return false;
+  if (!playback.ring) return true;
   playback.stop_request.store(true, std::memory_order_release);
   if (playback.thread.joinable()) playback.thread.join();
+  playback.audible.store(kNothingAudible, std::memory_order_release);
   playback.device->close();
   music_ring_free(playback.ring);
   playback.ring = nullptr;
-  playback.module = nullptr;
   return true;
 }
 
 int music_position() {
-  return music_history_order(audible_entry());
+  const uint32_t word = audible();
+  return word == kNothingAudible ? 0 : music_history_order(uint16_t(word));
 }
 int music_row() {
-  return music_history_row(audible_entry());
+  const uint32_t word = audible();
+  return word == kNothingAudible ? 0 : music_history_row(uint16_t(word));
 }
 
 int music_note(int channel) {
-  const music_module* module = music_current();
-  if (!module || !playback.playing.load(std::memory_order_acquire)) return 0;
+  const music_module* module = playback.current;
+  const uint32_t word = audible();
+  if (!module || word == kNothingAudible) return 0;
   if (channel < 0 || channel >= module->channel_count) return 0;
-  const uint16_t entry = audible_entry();
-  const int order = music_history_order(entry), row = music_history_row(entry);
+  // The patterns are never written while playing, so the audible entry names a stable cell.
+  const int order = music_history_order(uint16_t(word)), row = music_history_row(uint16_t(word));
   if (order >= module->song_length) return 0;
   const int pattern = module->order_table[order];
   if (pattern >= module->pattern_slots) return 0;
@@ -113,11 +149,6 @@ int music_note(int channel) {
 }
 
 int music_audible_index() {
-  return playback.playing.load(std::memory_order_acquire)
-             ? playback.audible_index.load(std::memory_order_acquire)
-             : -1;
-}
-
-void music_wait_render_idle() {
-  while (playback.rendering.load(std::memory_order_acquire)) std::this_thread::yield();
+  const uint32_t word = audible();
+  return word == kNothingAudible ? -1 : int(word >> 16);
 }

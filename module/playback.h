@@ -1,18 +1,29 @@
-// module/playback.h — plays the current module through a looping device buffer and tells
+// module/playback.h — the current module's lifecycle (load as current, play, stop, free) and
 // where the music audibly is.
 //
 // The device plays one ring of 44000 frames (1000 chunks of 44) in an endless loop. After a
 // pre-fill of the whole ring, a streaming thread watches the device's play position and
 // re-renders every chunk up to the one under the play cursor, then sleeps 5 ms: each chunk is
 // heard one loop (0.998 s) after it was rendered. The ring's history keeps the (order, row)
-// reached by every chunk, and the queries read the entry of the chunk under the cursor, which
-// was written one loop earlier: they describe what is audible, not what is being rendered.
+// reached by every chunk. Before the thread renders over a chunk it publishes the entry of the
+// chunk after it — at or behind the cursor, recorded one loop earlier — as the audible one, so
+// the queries describe what is heard, never what is being rendered for the next loop.
 //
 // Only atomics cross between the caller and the streaming thread; the thread never allocates,
-// locks or logs. Failure is a false or 0 result.
+// locks or logs. Play, stop, free and the queries belong to one caller thread. Failure is a
+// false or 0 result.
+//
+// Use:
+//   music_set_device(platform_music_device());  // module/platform_device.h
+//   music_load_memory(image, bytes);             // 1 = loaded and current, 0 = rejected
+//   music_play();
+//   ... music_position(), music_row(), music_note(0) once per frame ...
+//   music_stop(); music_free();
 #pragma once
 
 #include <cstdint>
+
+struct music_module;
 
 // The looping output the player streams into. The platform layer provides the real one; tests
 // use a double whose position they move by hand.
@@ -26,6 +37,14 @@ struct music_device {
 // The device music_play opens; null (the default) makes music_play fail.
 void music_set_device(const music_device* device);
 
+// Loads the image and makes it the current module; a module that was current before is stopped
+// and freed, but only once the new one has loaded. Returns 1 on success, 0 when the image is
+// rejected (nothing of it is kept and the current module stays).
+int music_load_memory(const void* address, int32_t length);
+// Stops playback and frees the current module; false when there is none.
+bool music_free();
+music_module* music_current();
+
 bool music_play();     // false without a current module or when the device cannot be opened
 bool music_stop();     // false without a current module; otherwise stops (if playing) and true
 int music_position();  // audible order position 0..255; 0 when nothing plays
@@ -34,7 +53,5 @@ int music_row();       // audible row 0..255; 0 when nothing plays
 // instrument * 256 + note. 0 without a module, for a channel beyond the channel count, or
 // when nothing plays.
 int music_note(int channel);
-// Chunk now under the play cursor (0..999), for diagnostics; -1 when nothing plays.
+// Chunk now audible (0..999), for diagnostics; -1 when nothing plays.
 int music_audible_index();
-// Waits until no chunk is being rendered (the module is about to be freed).
-void music_wait_render_idle();

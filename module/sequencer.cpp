@@ -2,7 +2,7 @@
 //
 // A tick is either a row start (tick 0: read the row's cells, trigger notes, reset
 // instruments) or an other tick; both advance envelopes, fade-out and automatic vibrato, run
-// the cell commands (module/effects.h) and end with the apply-to-voice step, which turns the
+// the cell commands (module/commands.h) and end with the apply-to-voice step, which turns the
 // channel's period, volume and panning into the voice's step and gain targets.
 //
 // Number formats: envelope values are 16.16 while they slide (value16, slope), fadeout_volume
@@ -16,8 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "module/effects.h"
+#include "module/commands.h"
 #include "module/music.h"
+#include "module/xm_commands.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ void envelope_step(music_envelope_state& e, const EnvelopeShape& shape, bool rel
 
 void fadeout_step(music_channel& ch, const music_instrument& ins) {
   if (!ch.released) return;
-  ch.fadeout_volume -= ins.fadeout;
+  ch.fadeout_volume -= int32_t(ins.fadeout);
   if (ch.fadeout_volume < 0) ch.fadeout_volume = 0;
   ch.update |= kUpdateVolume;
 }
@@ -173,6 +174,10 @@ int64_t voice_frequency(const music_module& m, int period, int period_offset) {
   }
   const int64_t amiga = int64_t(period) + period_offset;
   if (amiga <= 0) return kMaxFrequency;  // would divide by zero or go negative
+  // 14317056, not 8363 × 1712 = 14317456: the intro's player always used this constant, so a
+  // C-4 at period 1712 plays at 8362 Hz rather than 8363 Hz (0.2 cent flat, inaudible). Taking
+  // the "exact" product would change every Amiga-table render byte for byte and part the
+  // tools' renders from what the intro has always played.
   return 14317056 / amiga;
 }
 
@@ -221,6 +226,11 @@ void apply_to_voice(music_module& m, music_channel& ch, int channel_index, music
     music_set_gains(&voice);
   }
   if (ch.update & kUpdatePanning) {
+    // The reach of the panning envelope, (128 − distance from centre) / 32, is truncated before
+    // it multiplies: it takes only the steps 4 (centre), 3, 2, 1 and 0, so a channel panned
+    // within 31 of an edge (distance 97..128) is not moved by its envelope at all. A single
+    // division after the product would move those channels too and shift other pans by up to
+    // 31 units; the music was mixed against the truncated form, which the player keeps.
     const int centre_distance = ch.panning - 128 < 0 ? 128 - ch.panning : ch.panning - 128;
     int p = ch.panning + (ch.panning_envelope.value - 32) * ((128 - centre_distance) / 32);
     if (p < 0) p = 0;
@@ -264,7 +274,7 @@ void envelopes_and_fadeout(music_channel& ch, const music_instrument& ins) {
 
 void row_start(music_module& m, int c, const music_cell& cell) {
   music_channel& ch = m.channels[c];
-  const bool porta = cell.effect == 3 || cell.effect == 5;
+  const bool porta = cell.effect == xm::kTonePorta || cell.effect == xm::kTonePortaVolumeSlide;
   const bool has_note = cell.note != 0 && cell.note != kNoteKeyOff;
   if (cell.instrument != 0 && !porta) ch.instrument = uint8_t(cell.instrument - 1);
   if (has_note && !porta) ch.note = uint8_t(cell.note - 1);
@@ -272,14 +282,14 @@ void row_start(music_module& m, int c, const music_cell& cell) {
   ch.row_start_period = ch.period;
   ch.row_start_volume = ch.volume;
   ch.row_start_panning = ch.panning;
-  if (ch.last_effect == 7 && cell.effect != 7) ch.volume += ch.volume_offset;
+  if (ch.last_effect == xm::kTremolo && cell.effect != xm::kTremolo) ch.volume += ch.volume_offset;
   ch.volume_offset = 0;
   ch.last_effect = cell.effect;
   ch.update = 0;
   if (has_note) {
     const int real = cell.note + r.sample->relative_note - 1;
     ch.real_note = uint8_t(real);
-    ch.note_period = music_note_period(&m, real, r.sample->finetune);
+    ch.note_period = music_note_period(&m, real, music_channel_finetune(ch, *r.sample));
     if (!porta) ch.period = ch.note_period;
     ch.update = kUpdateTrigger;
   }
@@ -288,7 +298,7 @@ void row_start(music_module& m, int c, const music_cell& cell) {
   if (cell.instrument != 0) instrument_reset(ch, *r.sample);
   const music_effect_context context{&m, &ch, r.instrument, r.sample, &cell};
   if (cell.volume != 0) music_volume_column_row_start(context);
-  if (cell.note == kNoteKeyOff || cell.effect == 20) ch.released = 1;
+  if (cell.note == kNoteKeyOff || cell.effect == xm::kKeyOff) ch.released = 1;
   const music_instrument& ins = *r.instrument;
   if ((ins.volume_type & kEnvelopeOn) && !ch.volume_envelope.finished)
     envelope_step(ch.volume_envelope, volume_shape(ins), ch.released, ch.update, kUpdateVolume);
@@ -322,6 +332,13 @@ void music_instrument_reset(music_channel* channel, const music_sample* sample) 
   if (channel && sample) instrument_reset(*channel, *sample);
 }
 
+// The tick rate is taken in single precision, as the intro's player always did: for BPM 49, 63, 98
+// and 126 (and 1, 2, 3, 6, which only a header can set) bpm × 2 / 5 rounds just below its true
+// value, and the tick comes out one frame shorter than trunc(110250 / bpm), the length the
+// reference players use (BPM 126: 874 frames instead of 875). The corpus test shows it on
+// gemdropx-hr_suds.xm (BPM 126), whose rows run ahead of the references by a frame a tick, about 70 chunks
+// after a minute; every other BPM gives the same length both ways. Computing in double would "fix"
+// those four tempos and change the timing of any module that uses them.
 void music_set_bpm(music_module* module, int bpm) {
   if (!module) return;
   if (bpm < 1) bpm = 1;  // keeps the division below finite

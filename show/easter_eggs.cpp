@@ -33,13 +33,13 @@ int round_int(float value) {
 // the hint first reaches intensity 1 (0.5 rounds to even 0, 0.525 to 1) in the 17th moving frame
 // and never passes 64; at rest it is gone within 640 frames.
 void mouse_step(ShowState& show) {
-  if (show.hint_level < 64.0f) show.hint_level += 0.125f;
+  if (show.hint_level < 64000) show.hint_level += 125;
   text(128, 326, texts::kMouseBanner, kBannerOrange, 128);
 }
 
 void mouse_hint(ShowState& show) {
-  text(24, 6, texts::kHint, kLightBlue, round_int(show.hint_level));
-  if (show.hint_level > 0.0f) show.hint_level -= 0.1f;
+  text(24, 6, texts::kHint, kLightBlue, int(std::nearbyint(show.hint_level / 1000.0)));
+  if (show.hint_level > 0) show.hint_level -= 100;
 }
 
 void typed_key(ShowState& show, std::u16string_view typed) {

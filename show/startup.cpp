@@ -6,6 +6,7 @@
 #include "assets/pictures.h"
 #include "effects/frame_pacing.h"
 #include "module/music.h"
+#include "module/platform_device.h"
 #include "module/playback.h"
 #include "runtime/image/decoder.h"
 #include "runtime/input/input.h"
@@ -16,13 +17,6 @@
 #include "show/show.h"
 
 namespace show {
-namespace {
-
-// The player streams into the platform's looping audio buffer.
-const music_device kAudioDevice = {platform::audio_open, platform::audio_position, platform::audio_close,
-                                   platform::thread_raise_priority};
-
-}  // namespace
 
 WindowGeometry window_geometry(int display_width, int display_height) {
   WindowGeometry g;
@@ -73,7 +67,7 @@ bool startup(ShowState& show, const StartupOptions& options) {
   // The music starts before the window becomes visible; neither result is examined: without
   // a module or an audio output the show runs silent and its music queries answer 0.
   if (options.play_music) {
-    music_set_device(&kAudioDevice);
+    music_set_device(platform_music_device());
     music_load_memory(asset_music, int32_t(asset_music_size));
     music_play();
   }

@@ -72,7 +72,10 @@ struct ShowState {
   std::u16string word_text;  // name of the flash word shown this frame
 
   // Mouse hint, typed key words and the pulse that makes their messages glow.
-  float hint_level = 0.0f;  // 0..64
+  // Hint level in thousandths (0..64000): +0.125 per moving frame, -0.1 per frame. Kept exact,
+  // because 0.1 summed in 32-bit floats drifts upwards (0.500000119 after 16 moving frames),
+  // which would show the hint a frame early and let the level pass 64.
+  int32_t hint_level = 0;
   std::u16string typed_word;
   int32_t pulse = 0;  // 0..132
   int32_t pulse_rising = 0;

@@ -6,11 +6,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "module/music.h"
+#include "module/platform_device.h"
 #include "module/xm_writer.h"
-#include "runtime/platform/platform.h"
 
 namespace {
 
@@ -104,6 +105,61 @@ TEST_F(Playback, QueriesFollowTheChunkUnderThePlayCursor) {
   }
 }
 
+// One pattern of 256 rows in all 256 orders at speed 1 and BPM 255: (order, row) only grows
+// for 256 × 256 rows of about 10 chunks each, so every entry names the chunk where it begins.
+std::vector<uint8_t> long_song() {
+  xmw::Song song;
+  song.speed = 1;
+  song.bpm = 255;
+  song.patterns.resize(1);
+  song.patterns[0].rows = 256;
+  for (int row = 0; row < 256; row += 16) song.cell(0, row, 0) = music_cell{xmw::C4, 1, 0, 0, 0};
+  song.orders.assign(256, 0);
+  song.instruments = {xmw::square_instrument()};
+  return xmw::write_xm(song);
+}
+
+// The device's cursor runs on a thread of its own, far faster than real time, while this thread
+// queries without pause: no answer may name a row whose first chunk the cursor has not reached.
+// Each query reads the position before the row, and the cursor after both, so a pair that mixes
+// two moments is never later than the second of them.
+TEST_F(Playback, QueriesNeverRunAheadOfTheCursor) {
+  constexpr int kCursorChunks = 20000;
+  image_ = long_song();
+  ASSERT_EQ(music_load_memory(image_.data(), int32_t(image_.size())), 1);
+  const std::vector<uint16_t> timeline = reference_timeline(image_, kCursorChunks + 2 * 1000);
+  std::vector<int> first_chunk(65536, std::numeric_limits<int>::max());
+  for (int n = int(timeline.size()) - 1; n >= 0; --n) first_chunk[timeline[size_t(n)]] = n;
+
+  ASSERT_TRUE(music_play());
+  std::atomic<bool> done{false};
+  std::thread cursor([&] {
+    for (uint64_t n = 1; n <= kCursorChunks; ++n) {
+      device_bytes.store(n * kChunkBytes + 4);
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+    done = true;
+  });
+  long queries = 0, ahead = 0;
+  int first_order = 0, first_row = 0;
+  uint64_t first_cursor = 0;
+  while (!done) {
+    const int order = music_position();
+    const int row = music_row();
+    const uint64_t heard = device_bytes.load() / kChunkBytes;
+    ++queries;
+    if (uint64_t(first_chunk[size_t(order | row << 8)]) > heard && ahead++ == 0) {
+      first_order = order;
+      first_row = row;
+      first_cursor = heard;
+    }
+  }
+  cursor.join();
+  EXPECT_EQ(ahead, 0) << ahead << " of " << queries << " queries ran ahead; the first named order "
+                      << first_order << " row " << first_row << " with the cursor in chunk " << first_cursor;
+  EXPECT_GT(music_position(), 0);  // the renderer kept up: the song moved on
+}
+
 TEST_F(Playback, NoteOfTheAudibleRow) {
   ASSERT_TRUE(music_play());
   EXPECT_EQ(music_note(0), 0x0331);  // C-4 with instrument 3
@@ -146,6 +202,21 @@ TEST(PlaybackWithoutModule, Refuses) {
   music_set_device(nullptr);
 }
 
+// The current module stays when a load fails; free forgets it.
+TEST(CurrentModule, FailedLoadKeepsThePreviousOne) {
+  const std::vector<uint8_t> good = fast_song();
+  ASSERT_EQ(music_load_memory(good.data(), int32_t(good.size())), 1);
+  music_module* first = music_current();
+  ASSERT_NE(first, nullptr);
+  const std::vector<uint8_t> bad(good.begin(), good.begin() + 10);
+  EXPECT_EQ(music_load_memory(bad.data(), int32_t(bad.size())), 0);
+  EXPECT_EQ(music_current(), first);
+  EXPECT_EQ(music_load_memory(nullptr, 10), 0);
+  EXPECT_TRUE(music_free());
+  EXPECT_FALSE(music_free());
+  EXPECT_EQ(music_current(), nullptr);
+}
+
 TEST_F(Playback, FreeWhileTheThreadRenders) {
   ASSERT_TRUE(music_play());
   device_bytes = 999 * kChunkBytes;  // the thread has a whole loop to render
@@ -156,9 +227,6 @@ TEST_F(Playback, FreeWhileTheThreadRenders) {
 }
 
 // The real device path: SDL's silent driver keeps wall time, so rows advance with the tempo.
-const music_device kPlatformDevice = {platform::audio_open, platform::audio_position, platform::audio_close,
-                                      platform::thread_raise_priority};
-
 TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   // Speed 6, BPM 125: a row every 6 × 882 frames = 0.12 s.
@@ -167,7 +235,7 @@ TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
   song.patterns[0].rows = 256;
   const std::vector<uint8_t> image = xmw::write_xm(song);
   ASSERT_EQ(music_load_memory(image.data(), int32_t(image.size())), 1);
-  music_set_device(&kPlatformDevice);
+  music_set_device(platform_music_device());
   ASSERT_TRUE(music_play());
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));

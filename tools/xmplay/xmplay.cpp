@@ -13,15 +13,13 @@
 #include <vector>
 
 #include "module/music.h"
+#include "module/platform_device.h"
 #include "module/playback.h"
 #include "runtime/platform/platform.h"
 
 namespace {
 
 std::atomic<bool> interrupted{false};
-
-const music_device kDevice = {platform::audio_open, platform::audio_position, platform::audio_close,
-                              platform::thread_raise_priority};
 
 // "C-4 03" for a cell's note and instrument, "... .." for an empty one.
 void describe_cell(int cell, char* text, size_t size) {
@@ -57,7 +55,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "xmplay: %s: not a module this player can read\n", path);
     return 1;
   }
-  music_set_device(&kDevice);
+  music_set_device(platform_music_device());
   if (!music_play()) {
     std::fprintf(stderr, "xmplay: %s: no audio output could be opened\n", path);
     music_free();

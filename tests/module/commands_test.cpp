@@ -1,7 +1,7 @@
 // The cell commands, family by family: a one-channel song built here is stepped tick by tick
 // and one value of the channel is compared, tick for tick, with a short table. The note C4 of
 // the test instrument plays at linear period 4608 with volume 64 and panning 128.
-#include "module/effects.h"
+#include "module/commands.h"
 
 #include <string>
 
@@ -66,6 +66,9 @@ TEST_P(Commands, StepTickByTick) {
 }
 std::string case_name(const ::testing::TestParamInfo<TickCase>& info) {
   return info.param.name;
+}
+void PrintTo(const TickCase& c, std::ostream* out) {
+  *out << c.name;
 }
 
 // Cell shorthands: a note with instrument 1, and a cell without a note.
@@ -464,6 +467,10 @@ const PositionCase kPositions[] = {
     {"SpeedZeroMakesEveryTickARow", 1, {{0, 1, 0, 0xF, 0x00}}, {{0, 0, 2}, {0, 1, 1}, {0, 2, 1}}},
 };
 
+void PrintTo(const PositionCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class Positions : public ::testing::TestWithParam<PositionCase> {};
 TEST_P(Positions, RowsPlayed) {
   const PositionCase& c = GetParam();
@@ -532,23 +539,28 @@ TEST(KeyOff, ReleasesAtOnceWhateverItsParameter) {
   EXPECT_EQ(p.channel(0).released, 1);
 }
 
-// E5x writes the sample's finetune; the next note of that sample plays with it (linear:
-// −finetune / 2). A channel without an instrument leaves the shared empty sample alone.
-TEST(Finetune, WritesTheSampleForLaterNotes) {
+// E5x sets the channel's finetune for the row's sample; the next note of that sample plays with
+// it (linear: −finetune / 2), a note of another sample with its own. The loaded samples, the
+// shared empty one included, are never written.
+TEST(Finetune, KeptByTheChannelForLaterNotes) {
   Song song = one_channel_song(1, {});
   song.channels = 2;
-  song.patterns[0].rows = 2;
+  song.patterns[0].rows = 3;
   song.instruments.push_back(Instrument{});  // no samples: resolves to the empty sample
+  song.instruments.push_back(square_instrument());
   song.cell(0, 0, 0) = note(C4, 0, 0xE, 0x58);
   song.cell(0, 1, 0) = note(C4);
+  song.cell(0, 2, 0) = {C4, 3, 0, 0, 0};
   song.cell(0, 0, 1) = {0, 2, 0, 0xE, 0x57};
   Player p(song);
   p.tick();
   EXPECT_EQ(p.channel(0).period, kC4Period);
-  EXPECT_EQ(p.m().instruments[0].samples[0]->finetune, 8);
+  EXPECT_EQ(p.m().instruments[0].samples[0]->finetune, 0);
   EXPECT_EQ(music_empty_sample.finetune, 0);
   p.tick();
   EXPECT_EQ(p.channel(0).period, kC4Period - 4);
+  p.tick();
+  EXPECT_EQ(p.channel(0).period, kC4Period);  // instrument 3's sample keeps its finetune 0
 }
 
 // Commands that are not executed still let their cells play notes.

@@ -1,62 +1,21 @@
-// module/effects.cpp — the volume-column and effect-column commands.
+// module/commands.cpp — the volume-column and effect-column commands.
 //
 // Each column has a row-start and an other-tick entry; each entry is one switch with one case
-// per command, in the order of the command tables. The steps that several commands share
-// (volume slide, tone-portamento step, vibrato, tremolo, tremor step, multi retrigger) are
-// written once above them.
+// per command, in the order of the command tables; the command numbers are module/xm_commands.h's.
+// The steps that several commands share (the slides of volume and panning, tone-portamento
+// step, vibrato, tremolo, tremor step, multi retrigger) are written once above them.
 //
 // Units: periods are linear periods (64 per semitone) or Amiga periods as the module's flag
 // says; volumes 0..64, panning 0..255 with 128 = centre; vibrato and tremolo positions are
 // -32..31 (one cycle is 64 positions). A period_offset raises the pitch in linear mode and
 // lowers it in Amiga mode (the apply step adds it to the exponent or to the period).
-#include "module/effects.h"
+#include "module/commands.h"
+
+#include "module/xm_commands.h"
 
 namespace {
 
-// Effect types as stored in the cell (letters count on from A = 10).
-enum Effect : uint8_t {
-  kArpeggio = 0x00,
-  kPortaUp = 0x01,
-  kPortaDown = 0x02,
-  kTonePorta = 0x03,
-  kVibrato = 0x04,
-  kTonePortaVolumeSlide = 0x05,
-  kVibratoVolumeSlide = 0x06,
-  kTremolo = 0x07,
-  kSetPanning = 0x08,
-  kSampleOffset = 0x09,
-  kVolumeSlide = 0x0A,        // A
-  kPositionJump = 0x0B,       // B
-  kSetVolume = 0x0C,          // C
-  kPatternBreak = 0x0D,       // D
-  kExtended = 0x0E,           // E, sub-command in the high nibble
-  kSpeedBpm = 0x0F,           // F
-  kGlobalVolume = 0x10,       // G
-  kGlobalVolumeSlide = 0x11,  // H
-  kKeyOff = 0x14,             // K
-  kEnvelopePosition = 0x15,   // L
-  kPanningSlide = 0x19,       // P
-  kMultiRetrigger = 0x1B,     // R
-  kTremor = 0x1D,             // T
-  kExtraFinePorta = 0x21,     // X, X1x up and X2x down
-};
-
-// E sub-commands (high nibble of the parameter).
-enum Extended : uint8_t {
-  kFinePortaUp = 0x1,
-  kFinePortaDown = 0x2,
-  kVibratoWaveform = 0x4,
-  kSetFinetune = 0x5,
-  kPatternLoop = 0x6,
-  kTremoloWaveform = 0x7,
-  kSetPanningCoarse = 0x8,
-  kRetrigger = 0x9,
-  kFineVolumeUp = 0xA,
-  kFineVolumeDown = 0xB,
-  kNoteCut = 0xC,
-  kNoteDelay = 0xD,
-  kPatternDelay = 0xE,
-};
+using namespace xm;
 
 // Update bits 0..3, which a note delay holds back until its tick.
 constexpr uint8_t kUpdateNoteBits = kUpdateFrequency | kUpdateVolume | kUpdatePanning | kUpdateTrigger;
@@ -114,27 +73,45 @@ int8_t advance_position(int8_t p, uint8_t speed) {
   return int8_t(next);
 }
 
-// Volume slide with parameter xy: x raises, otherwise y lowers, within 0..64.
-void volume_slide(music_channel& ch, uint8_t parameter) {
-  if (high(parameter) != 0) {
-    ch.volume += high(parameter);
-    if (ch.volume > 64) ch.volume = 64;
+// ---- Slides -------------------------------------------------------------------------------
+// Every volume, global-volume and panning slide goes through slide(): up stops at `ceiling`,
+// down at `floor`. Each direction checks only its own limit, so a volume that Cxx set above 64
+// slides down from where it is, and the first step up brings it back to 64.
+enum Direction { kUp, kDown };
+struct Slide {
+  Direction direction;
+  int amount;
+};
+// A slide parameter xy: x ≠ 0 slides up by x, otherwise down by y.
+Slide slide_of(uint8_t parameter) {
+  return high(parameter) != 0 ? Slide{kUp, high(parameter)} : Slide{kDown, low(parameter)};
+}
+
+void slide(int32_t& value, Slide s, int32_t floor, int32_t ceiling) {
+  if (s.direction == kUp) {
+    value += s.amount;
+    if (value > ceiling) value = ceiling;
   } else {
-    ch.volume -= low(parameter);
-    if (ch.volume < 0) ch.volume = 0;
+    value -= s.amount;
+    if (value < floor) value = floor;
   }
+}
+
+// Volume within 0..64.
+void volume_slide(music_channel& ch, Slide s) {
+  slide(ch.volume, s, 0, 64);
   ch.update |= kUpdateVolume;
 }
 
-void volume_down(music_channel& ch, int amount) {
-  ch.volume -= amount;
-  if (ch.volume < 0) ch.volume = 0;
-  ch.update |= kUpdateVolume;
-}
-void volume_up(music_channel& ch, int amount) {
-  ch.volume += amount;
-  if (ch.volume > 64) ch.volume = 64;
-  ch.update |= kUpdateVolume;
+// Panning: Pxy stops at 0 and 255; the volume column's slides may leave that range (the apply
+// step clamps what it passes on) and stop only at kSlideBound.
+enum PanningRange { kPanningByte, kPanningOpen };
+void panning_slide(music_channel& ch, Slide s, PanningRange range) {
+  if (range == kPanningByte)
+    slide(ch.panning, s, 0, 255);
+  else
+    slide(ch.panning, s, -kSlideBound, kSlideBound);
+  ch.update |= kUpdatePanning;
 }
 
 // Slides the period towards porta_target by porta_speed × 4 without passing it.
@@ -222,8 +199,8 @@ void multi_retrigger(music_channel& ch, int tick) {
 int arpeggio_offset(const music_effect_context& c, int semitones) {
   if (c.module->flags & 1) return semitones * 64;
   const int note = c.channel->real_note;
-  return music_amiga_period(note + semitones, c.sample->finetune) -
-         music_amiga_period(note, c.sample->finetune);
+  const int finetune = music_channel_finetune(*c.channel, *c.sample);
+  return music_amiga_period(note + semitones, finetune) - music_amiga_period(note, finetune);
 }
 
 void sample_offset(const music_effect_context& c, uint8_t parameter) {
@@ -309,9 +286,12 @@ void extended_row_start(const music_effect_context& c) {
       ch.waveforms = uint8_t((ch.waveforms & 0xF0) | x);
       break;
     case kSetFinetune:
-      // Written into the module's sample, so it lasts for every later note of that sample. The
-      // shared empty sample stays all zero.
-      if (c.sample != &music_empty_sample) c.sample->finetune = int8_t(x);
+      // Kept by the channel for the row's sample: it lasts for this channel's later notes of
+      // that sample, and the loaded module stays as loaded (a second start sounds the same).
+      if (c.sample != &music_empty_sample) {
+        ch.finetune_sample = c.sample;
+        ch.finetune = int8_t(x);
+      }
       break;
     case kPatternLoop:
       pattern_loop(m, ch, x);
@@ -325,11 +305,11 @@ void extended_row_start(const music_effect_context& c) {
       break;
     case kFineVolumeUp:
       if (x != 0) ch.fine_volume_slide_memory = uint8_t(x);
-      volume_up(ch, ch.fine_volume_slide_memory);
+      volume_slide(ch, {kUp, ch.fine_volume_slide_memory});
       break;
     case kFineVolumeDown:
       if (x != 0) ch.fine_volume_slide_memory = uint8_t(x);
-      volume_down(ch, ch.fine_volume_slide_memory);
+      volume_slide(ch, {kDown, ch.fine_volume_slide_memory});
       break;
     case kNoteDelay:
       // The note waits for tick x; until then the channel sounds as before this row.
@@ -390,37 +370,35 @@ void music_volume_column_row_start(const music_effect_context& c) {
     case 0x3:
     case 0x4:
     case 0x5:
-      if (byte > 0x50) break;  // 0x51..0x5F do nothing
-      ch.volume = byte - 0x10;
+      if (byte > kVolumeColumnSetVolume + 64) break;  // 0x51..0x5F do nothing
+      ch.volume = byte - kVolumeColumnSetVolume;
       ch.update |= kUpdateVolume;
       break;
-    case 0x6:  // slides down on every tick, the row start included
-    case 0x8:  // fine: on the row start only
-      volume_down(ch, y);
+    case kVolumeColumnSlideDown:  // slides down on every tick, the row start included
+    case kVolumeColumnFineDown:   // on the row start only
+      volume_slide(ch, {kDown, y});
       break;
-    case 0x7:
-    case 0x9:
-      volume_up(ch, y);
+    case kVolumeColumnSlideUp:
+    case kVolumeColumnFineUp:
+      volume_slide(ch, {kUp, y});
       break;
-    case 0xA:
+    case kVolumeColumnVibratoSpeed:
       ch.vibrato_speed = uint8_t(y);
       break;
-    case 0xB:
+    case kVolumeColumnVibratoDepth:
       ch.vibrato_depth = uint8_t(y);
       break;
-    case 0xC:
+    case kVolumeColumnSetPanning:
       ch.panning = y * 16;
       ch.update |= kUpdatePanning;
       break;
-    case 0xD:  // the panning may leave 0..255; the apply step clamps what it passes on
-      ch.panning = bounded(int64_t(ch.panning) - y);
-      ch.update |= kUpdatePanning;
+    case kVolumeColumnPanningLeft:
+      panning_slide(ch, {kDown, y}, kPanningOpen);
       break;
-    case 0xE:
-      ch.panning = bounded(int64_t(ch.panning) + y);
-      ch.update |= kUpdatePanning;
+    case kVolumeColumnPanningRight:
+      panning_slide(ch, {kUp, y}, kPanningOpen);
       break;
-    case 0xF:
+    case kVolumeColumnTonePorta:
       // Unlike 3xx the note's period is already set: only the retrigger is held back.
       if (y != 0) ch.porta_speed = uint8_t(y * 16);
       ch.porta_target = ch.note_period;
@@ -436,25 +414,23 @@ void music_volume_column_tick(const music_effect_context& c) {
   const uint8_t byte = c.cell->volume;
   const int y = low(byte);
   switch (high(byte)) {
-    case 0x6:
-      volume_down(ch, y);
+    case kVolumeColumnSlideDown:
+      volume_slide(ch, {kDown, y});
       break;
-    case 0x7:
-      volume_up(ch, y);
+    case kVolumeColumnSlideUp:
+      volume_slide(ch, {kUp, y});
       break;
-    case 0xB:
+    case kVolumeColumnVibratoDepth:
       ch.vibrato_depth = uint8_t(y);
       vibrato(ch, true);
       break;
-    case 0xD:
-      ch.panning = bounded(int64_t(ch.panning) - y);
-      ch.update |= kUpdatePanning;
+    case kVolumeColumnPanningLeft:
+      panning_slide(ch, {kDown, y}, kPanningOpen);
       break;
-    case 0xE:
-      ch.panning = bounded(int64_t(ch.panning) + y);
-      ch.update |= kUpdatePanning;
+    case kVolumeColumnPanningRight:
+      panning_slide(ch, {kUp, y}, kPanningOpen);
       break;
-    case 0xF:
+    case kVolumeColumnTonePorta:
       tone_porta_step(ch);
       break;
     default:
@@ -606,45 +582,28 @@ void music_effect_tick(const music_effect_context& c) {
       break;
     case kTonePortaVolumeSlide:
       tone_porta_step(ch);
-      volume_slide(ch, ch.volume_slide_memory);
+      volume_slide(ch, slide_of(ch.volume_slide_memory));
       break;
     case kVibratoVolumeSlide:
       vibrato(ch, true);
-      volume_slide(ch, ch.volume_slide_memory);
+      volume_slide(ch, slide_of(ch.volume_slide_memory));
       break;
     case kTremolo:
       tremolo(ch);
       break;
     case kVolumeSlide:
-      volume_slide(ch, ch.volume_slide_memory);
+      volume_slide(ch, slide_of(ch.volume_slide_memory));
       break;
     case kExtended:
       extended_tick(c);
       break;
-    case kGlobalVolumeSlide: {
+    case kGlobalVolumeSlide:
       // No update bit: the channels take the new value at their next volume update.
-      const uint8_t memory = m.global_slide_memory;
-      if (high(memory) != 0) {
-        m.global_volume += high(memory);
-        if (m.global_volume > 64) m.global_volume = 64;
-      } else {
-        m.global_volume -= low(memory);
-        if (m.global_volume < 0) m.global_volume = 0;
-      }
+      slide(m.global_volume, slide_of(m.global_slide_memory), 0, 64);
       break;
-    }
-    case kPanningSlide: {
-      const uint8_t memory = ch.panning_slide_memory;
-      if (high(memory) != 0) {
-        ch.panning += high(memory);
-        if (ch.panning > 255) ch.panning = 255;
-      } else {
-        ch.panning -= low(memory);
-        if (ch.panning < 0) ch.panning = 0;
-      }
-      ch.update |= kUpdatePanning;
+    case kPanningSlide:
+      panning_slide(ch, slide_of(ch.panning_slide_memory), kPanningByte);
       break;
-    }
     case kMultiRetrigger:
       multi_retrigger(ch, m.tick);
       break;

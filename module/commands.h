@@ -1,4 +1,4 @@
-// module/effects.h — the entry points through which the sequencer runs the cell commands.
+// module/commands.h — the entry points through which the sequencer runs the cell commands.
 //
 // The sequencer calls, for every channel on every tick, the volume-column entry and then the
 // effect-column entry: the row-start pair on the first tick of a row (after the instrument
@@ -17,7 +17,7 @@ struct music_effect_context {
   music_module* module;
   music_channel* channel;
   const music_instrument* instrument;  // never null (music_empty_instrument when none)
-  music_sample* sample;                // never null (music_empty_sample when none); E5x writes it
+  const music_sample* sample;          // never null (music_empty_sample when none)
   const music_cell* cell;              // never null
 };
 
