@@ -33,21 +33,9 @@ constexpr int kBarRows = 16;
 constexpr uint8_t kKeyOff = 97;
 constexpr int kEchoRows = 3;  // the echo's delay: a dotted eighth
 
-// Effect numbers of the XM effect column.
-enum Effect : uint8_t {
-  kArpeggio = 0x0,
-  kPortaUp = 0x1,
-  kPortaDown = 0x2,
-  kTonePorta = 0x3,
-  kVibrato = 0x4,
-  kVolumeSlide = 0xA,
-  kPositionJump = 0xB,
-  kSetPanning = 0x8,
-  kSetVolume = 0xC,
-  kPatternBreak = 0xD,
-  kExtended = 0xE,  // E9x retrigger, EDx note delay
-  kSpeed = 0xF,
-};
+// Effect numbers of the XM effect column, shared with the player.
+using namespace xm;
+constexpr uint8_t kSpeed = xm::kSpeedBpm;  // below 0x20: ticks per row
 
 uint8_t vol(int v) {
   return static_cast<uint8_t>(0x10 + v);
