@@ -9,8 +9,9 @@
 
 namespace {
 
-// The steps as the original stored them: 4/3 degree and 2 degrees in radians, in 32-bit floats
-// (0.02327105589210987 and 0.03490658476948738).
+// The steps by their exact 32-bit float bit patterns: 4/3 degree and 2 degrees in radians
+// (0.02327105589210987 and 0.03490658476948738), so the path does not depend on how a decimal
+// literal would be rounded.
 constexpr float kStepX = std::bit_cast<float>(0x3CBEA2F1u);
 constexpr float kStepY = std::bit_cast<float>(0x3D0EFA35u);
 constexpr int kDiscs = 17;

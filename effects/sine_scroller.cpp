@@ -96,8 +96,8 @@ int sine_scroller(SineScroller& s) {
   const int fade_out_end = kVisibleWidth - kFadeOutMargin;                 // 736
   int fade_in = 255, fade_out = 0;
   for (int c = 0; c < kVisibleWidth; ++c) {
-    // The wave's angle is summed in 32-bit floats (the phase grows without bound and loses
-    // precision as the original does); the sine itself is double precision.
+    // The wave's angle is summed in 32-bit floats (the phase grows without bound, so late in
+    // a long run it keeps fewer fraction bits); the sine itself is double precision.
     const float degrees = s.phase + float(c) * s.wave_numerator / s.wave_denominator;
     const float offset = float(double(s.amplitude) * std::sin(double(degrees) * std::numbers::pi / 180.0));
     const double top = double(offset + s.base_y) + font.glyph_height / 2.0;
