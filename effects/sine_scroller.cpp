@@ -1,6 +1,7 @@
 #include "effects/sine_scroller.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -94,6 +95,12 @@ int sine_scroller(SineScroller& s) {
   const int fade_in_end = kFadeInStart + kFadeWidth;                       // 192
   const int fade_out_start = kVisibleWidth - kFadeOutMargin - kFadeWidth;  // 608
   const int fade_out_end = kVisibleWidth - kFadeOutMargin;                 // 736
+  struct Column {
+    double top;     // unrounded top of the main copy
+    int y;          // its rounded top
+    int intensity;  // -1: no main copy in this column
+  };
+  std::array<Column, kVisibleWidth> columns;
   int fade_in = 255, fade_out = 0;
   for (int c = 0; c < kVisibleWidth; ++c) {
     // The wave's angle is summed in 32-bit floats (the phase grows without bound, so late in
@@ -101,13 +108,7 @@ int sine_scroller(SineScroller& s) {
     const float degrees = s.phase + float(c) * s.wave_numerator / s.wave_denominator;
     const float offset = float(double(s.amplitude) * std::sin(double(degrees) * std::numbers::pi / 180.0));
     const double top = double(offset + s.base_y) + font.glyph_height / 2.0;
-    const int y = round_even(top);
-    sprite_clip(kScrollerStripSprite, c, 0, 1, font.glyph_height);
-    if (beat) {
-      sprite_display(kScrollerStripSprite, c, round_even(top - kBeatSpread), kFaintIntensity, kBeatColour);
-      sprite_display(kScrollerStripSprite, c, round_even(top + kBeatSpread), kFaintIntensity, kBeatColour);
-    }
-    int intensity = -1;  // -1: the column shows no main copy
+    int intensity = -1;
     if (c > kFadeInStart && c < fade_in_end) {
       intensity = 255 - fade_in;
       fade_in = std::min(fade_in - kFadeStep, 255);
@@ -117,11 +118,37 @@ int sine_scroller(SineScroller& s) {
     } else if (c >= fade_in_end && c <= fade_out_start) {
       intensity = 255;
     }
-    if (intensity >= 0) {
-      sprite_display(kScrollerStripSprite, c, y, intensity, kTextColour);
-      if (highlight) sprite_display(kScrollerStripSprite, c, y, intensity, kHighlightColour);
+    columns[size_t(c)] = {top, round_even(top), intensity};
+  }
+
+  // Every column is one pixel wide, so the copies of different columns never overlap: what
+  // matters is only the order of the copies within a column (beat copy above, beat copy below,
+  // text, highlight, faint highlight). Drawing copy by copy across all columns keeps that order
+  // and lets neighbouring columns at the same height, colour and intensity join into one quad.
+  const auto each_column = [&](auto&& display) {
+    for (int c = 0; c < kVisibleWidth; ++c) {
+      sprite_clip(kScrollerStripSprite, c, 0, 1, font.glyph_height);
+      display(c, columns[size_t(c)]);
     }
-    if (highlight) sprite_display(kScrollerStripSprite, c, y, kFaintIntensity, kHighlightColour);
+  };
+  if (beat) {
+    each_column([](int c, const Column& col) {
+      sprite_display(kScrollerStripSprite, c, round_even(col.top - kBeatSpread), kFaintIntensity, kBeatColour);
+    });
+    each_column([](int c, const Column& col) {
+      sprite_display(kScrollerStripSprite, c, round_even(col.top + kBeatSpread), kFaintIntensity, kBeatColour);
+    });
+  }
+  each_column([](int c, const Column& col) {
+    if (col.intensity >= 0) sprite_display(kScrollerStripSprite, c, col.y, col.intensity, kTextColour);
+  });
+  if (highlight) {
+    each_column([](int c, const Column& col) {
+      if (col.intensity >= 0) sprite_display(kScrollerStripSprite, c, col.y, col.intensity, kHighlightColour);
+    });
+    each_column([](int c, const Column& col) {
+      sprite_display(kScrollerStripSprite, c, col.y, kFaintIntensity, kHighlightColour);
+    });
   }
   return 0;
 }

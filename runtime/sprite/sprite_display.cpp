@@ -70,6 +70,19 @@ void append_quad(const Sprite& s, int x, int y, int width, int height, Texels te
   const GLfloat bottom = GLfloat(screen_height - y - height), top = bottom + GLfloat(height);
   const GLfloat s0 = GLfloat(texels.x), s1 = GLfloat(texels.x + texels.width);
   const GLfloat t1 = GLfloat(s.texture_height - texels.y), t0 = t1 - GLfloat(texels.height);
+  // A quad that continues the previous one to the right (same rows, same colour, the next
+  // texels at the same scale) widens it instead: the same pixels from fewer, wider quads.
+  if (!batch.vertices.empty()) {
+    Vertex* last = &batch.vertices[batch.vertices.size() - 4];  // top-left, top-right, bottom-right, bottom-left
+    const GLubyte* lc = last[0].colour;
+    if (last[1].x == left && last[1].y == top && last[2].y == bottom && last[1].s == s0 && last[1].t == t1 &&
+        last[2].t == t0 && lc[0] == c.r && lc[1] == c.g && lc[2] == c.b && lc[3] == c.a &&
+        (right - left) * (last[1].s - last[0].s) == (s1 - s0) * (last[1].x - last[0].x)) {
+      last[1].x = last[2].x = right;
+      last[1].s = last[2].s = s1;
+      return;
+    }
+  }
   batch.vertices.insert(batch.vertices.end(), {
                                                   Vertex{left, top, s0, t1, {c.r, c.g, c.b, c.a}},
                                                   Vertex{right, top, s1, t1, {c.r, c.g, c.b, c.a}},

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "module/xm_commands.h"
 #include "tools/xmcompose/instruments.h"
 
 namespace xmcompose {
@@ -34,7 +35,8 @@ constexpr uint8_t kKeyOff = 97;
 constexpr int kEchoRows = 3;  // the echo's delay: a dotted eighth
 
 // Effect numbers of the XM effect column, shared with the player.
-using namespace xm;
+using xm::kArpeggio, xm::kPortaUp, xm::kPortaDown, xm::kTonePorta, xm::kVibrato, xm::kVolumeSlide,
+    xm::kPositionJump, xm::kSetPanning, xm::kSetVolume, xm::kPatternBreak, xm::kExtended;
 constexpr uint8_t kSpeed = xm::kSpeedBpm;  // below 0x20: ticks per row
 
 uint8_t vol(int v) {
