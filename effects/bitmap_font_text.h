@@ -1,7 +1,8 @@
 // effects/bitmap_font_text.h — text in the embedded 8 x 16 bitmap font.
 //
 // The font strip is one 752 x 16 picture of 94 glyph cells of 8 x 16 side by side; cell k
-// shows the character at place k of kGlyphOrder. The order is printable ASCII from space to
+// shows the character at place k of the glyph order (texts::kGlyphOrder, kept with the strip
+// it describes in assets/texts.h). The order is printable ASCII from space to
 // "}" in code order, except that "~" stands where the double quote would: cell 2 holds a
 // double-quote shape, so "~" in a text is drawn as a double quote, and the double quote and
 // the tilde's own shape have no cell. Characters without a cell draw the blank cell 0 (space)
@@ -15,16 +16,16 @@
 #include <iterator>
 #include <string_view>
 
-inline constexpr char16_t kGlyphOrder[] =
-    u" !~#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
+#include "assets/texts.h"
+
 
 // What the show knows about one use of the font strip.
 struct BitmapFont {
   const unsigned char* strip = nullptr;  // the embedded BMP, set by whoever loads it
   size_t strip_bytes = 0;
   uint32_t key_colour = 0x553333;  // the background, RGB (0x33, 0x33, 0x55), made transparent
-  std::u16string_view glyph_order = kGlyphOrder;
-  int glyph_count = int(std::size(kGlyphOrder) - 1);  // 94, the highest index the lookup accepts
+  std::u16string_view glyph_order = texts::kGlyphOrder;
+  int glyph_count = int(texts::kGlyphOrder.size());  // 94, the highest index the lookup accepts
   int strip_width = 752;
   int strip_height = 16;
   int glyph_width = 8;

@@ -2,6 +2,8 @@
 // the file has the fixed bitmap layout with 94 double-height glyphs in the glyph order.
 #include <gtest/gtest.h>
 
+#include "assets/texts.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -15,8 +17,8 @@ namespace {
 constexpr int kWidth = 752;
 constexpr int kHeight = 16;
 constexpr int kPixelOffset = 1078;
-const std::string kGlyphOrder =
-    " !~#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
+// The strip's cells follow the glyph order the show looks characters up in (ASCII only).
+const std::string kGlyphOrder(texts::kGlyphOrder.begin(), texts::kGlyphOrder.end());<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
 
 uint32_t le32(const unsigned char* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;

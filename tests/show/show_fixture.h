@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/texts.h"
 #include "effects/objects.h"
 #include "helpers/fakes.h"
 #include "runtime/platform/platform.h"
@@ -126,11 +127,7 @@ class ShowTest : public ::testing::Test {
     }
     return out;
   }
-  static char16_t show_glyph(int cell) {
-    static const char16_t order[] =
-        u" !~#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
-    return order[cell];
-  }
+  static char16_t show_glyph(int cell) { return texts::kGlyphOrder[size_t(cell)]; }
 
   // The back buffer, top-down, as r + 256 g + 65536 b per logical pixel.
   static std::vector<uint32_t> read_screen() {
