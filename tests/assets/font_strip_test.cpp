@@ -18,7 +18,7 @@ constexpr int kWidth = 752;
 constexpr int kHeight = 16;
 constexpr int kPixelOffset = 1078;
 // The strip's cells follow the glyph order the show looks characters up in (ASCII only).
-const std::string kGlyphOrder(texts::kGlyphOrder.begin(), texts::kGlyphOrder.end());<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}";
+const std::string kGlyphOrder(texts::kGlyphOrder.begin(), texts::kGlyphOrder.end());
 
 uint32_t le32(const unsigned char* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
