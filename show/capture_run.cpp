@@ -240,11 +240,14 @@ class BenchObserver : public VirtualRunObserver {
   bool after_frame(const VirtualFrame& frame) override {
     glFinish();  // count the rasteriser's work in the frame that caused it
     samples.push_back({steady_ms() - wall_, thread_cpu_ms() - cpu_, frame.position >= 5});
-    if (samples.size() == 1) renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (samples.size() == 1) {
+      renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+      driver = platform::video_driver();
+    }
     return true;
   }
   std::vector<Sample> samples;
-  std::string renderer;
+  std::string renderer, driver;
 
  private:
   double wall_ = 0, cpu_ = 0;
@@ -359,7 +362,7 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
     return 1;
   }
   std::printf("%s --bench: %d frames (%.1f s of show), video driver %s, renderer %s\n", kProgram, result.frames,
-              result.frames / 60.0, platform::video_driver(), observer.renderer.c_str());
+              result.frames / 60.0, observer.driver.c_str(), observer.renderer.c_str());
   std::printf("start-up: %.1f ms from main() to the first frame flipped (start-up itself %.1f ms)\n",
               run_start_ms - main_entry_ms + result.first_frame_ms, result.startup_ms);
   std::printf("per frame, ms           frames   wall median    p95     max   main-thread CPU median  p95     max\n");
