@@ -96,7 +96,8 @@ void capture_read_back(std::vector<uint8_t>& rgb) {
   }
 }
 
-bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height, std::string& error) {
+bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height,
+                       std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     error = path + ": cannot create: " + std::strerror(errno);

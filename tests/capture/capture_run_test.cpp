@@ -87,7 +87,8 @@ std::vector<uint32_t> read_png(const fs::path& path, int& width, int& height) {
   if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return pixels;
   width = int(image.width);
   height = int(image.height);
-  for (size_t i = 0; i + 3 < rgba.size(); i += 4) pixels.push_back(rgba[i] | rgba[i + 1] << 8 | rgba[i + 2] << 16);
+  for (size_t i = 0; i + 3 < rgba.size(); i += 4)
+    pixels.push_back(rgba[i] | rgba[i + 1] << 8 | rgba[i + 2] << 16);
   return pixels;
 }
 
@@ -124,8 +125,8 @@ TEST_F(TwoSecondCapture, WritesOneHundredTwentyFramesAndTwoSecondsOfSound) {
   EXPECT_EQ(wav.substr(0, 4), "RIFF");
   EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
   const auto u32 = [&](size_t at) {
-    return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 | uint32_t(uint8_t(wav[at + 2])) << 16 |
-           uint32_t(uint8_t(wav[at + 3])) << 24;
+    return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 |
+           uint32_t(uint8_t(wav[at + 2])) << 16 | uint32_t(uint8_t(wav[at + 3])) << 24;
   };
   EXPECT_EQ(u32(24), 44100u);
   EXPECT_EQ(u32(40), 88200u * 4u);
@@ -203,8 +204,9 @@ TEST(Capture, ScriptedEscapeEndsTheCaptureThreeSecondsLater) {
   ASSERT_EQ(lines.size(), 240u);
   EXPECT_EQ(lines.back().clock_ms, 3983);
   EXPECT_EQ(read_all(dir / "audio.wav").size(), 44u + 240u * 735u * 4u);
-  EXPECT_EQ(png_names(dir), (std::vector<std::string>{"frame_000000.png", "frame_000235.png", "frame_000236.png",
-                                                      "frame_000237.png", "frame_000238.png", "frame_000239.png"}));
+  EXPECT_EQ(png_names(dir),
+            (std::vector<std::string>{"frame_000000.png", "frame_000235.png", "frame_000236.png",
+                                      "frame_000237.png", "frame_000238.png", "frame_000239.png"}));
 }
 
 // The closing card covers the show's last frames: its veil reaches full intensity 30 frames
@@ -213,7 +215,8 @@ TEST(Capture, ClosingCardCoversTheLastFrames) {
   const fs::path dir = fresh_dir("closing_card");
   const fs::path script = fs::path(::testing::TempDir()) / "escape_card.txt";
   std::ofstream(script) << "1.0 key Escape\n";
-  ASSERT_EQ(run_intro("--capture '" + dir.string() + "' --frames 239 --input '" + script.string() + "'").code, 0);
+  ASSERT_EQ(run_intro("--capture '" + dir.string() + "' --frames 239 --input '" + script.string() + "'").code,
+            0);
   int width = 0, height = 0;
   const std::vector<uint32_t> last = read_png(dir / "frame_000239.png", width, height);
   ASSERT_EQ(last.size(), 800u * 640u);
@@ -248,7 +251,8 @@ TEST(CommandLine, HelpVersionAndUnknownOptions) {
   EXPECT_EQ(version.out, "quorvane introduction 2024 1.0.0.0\n");
   const Result unknown = run_intro("--fullscreen");
   EXPECT_EQ(unknown.code, 2);
-  EXPECT_EQ(unknown.err.rfind("quorvane-intro: unknown option '--fullscreen'\nusage: ", 0), 0u) << unknown.err;
+  EXPECT_EQ(unknown.err.rfind("quorvane-intro: unknown option '--fullscreen'\nusage: ", 0), 0u)
+      << unknown.err;
 }
 
 TEST(CommandLine, VideoWithoutFfmpegIsRefused) {
@@ -266,8 +270,9 @@ TEST(Capture, VideoHoldsPicturesAndSoundOfTheCapturedLength) {
   fs::remove(out);
   ASSERT_EQ(run_intro("--video '" + out.string() + "' --seconds 1").code, 0);
   const fs::path probe = fs::path(::testing::TempDir()) / "probe.txt";
-  const std::string command = "ffprobe -v error -show_entries stream=codec_name,width,height,duration -of csv=p=0 '" +
-                              out.string() + "' > '" + probe.string() + "'";
+  const std::string command =
+      "ffprobe -v error -show_entries stream=codec_name,width,height,duration -of csv=p=0 '" + out.string() +
+      "' > '" + probe.string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
   const std::string streams = read_all(probe);
   EXPECT_NE(streams.find("h264,800,640,1.000000"), std::string::npos) << streams;

@@ -1,10 +1,10 @@
 // The command line: what each option combination means, and what is refused.
+#include "show/cli_options.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "show/cli_options.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The scripted user's text: times become frames exactly, keys and typed text become one press
 // per frame, and every bad line is refused with its number.
+#include "show/input_script.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "show/input_script.h"
 
 namespace {
 
@@ -30,8 +30,9 @@ TEST(InputScript, TimesLandInTheFirstFrameAtOrAfterThem) {
     int frame;
   };
   // Frame n is at n * 1000 / 60 ms: 1.0 s is frame 60 exactly, a hair later is frame 61.
-  for (const Case& c : {Case{"0", 0}, Case{"1", 60}, Case{"1.0", 60}, Case{"1.000001", 61}, Case{"0.016666", 1},
-                        Case{"0.016667", 2}, Case{".5", 30}, Case{"2.", 120}, Case{"86400", 5184000}}) {
+  for (const Case& c :
+       {Case{"0", 0}, Case{"1", 60}, Case{"1.0", 60}, Case{"1.000001", 61}, Case{"0.016666", 1},
+        Case{"0.016667", 2}, Case{".5", 30}, Case{"2.", 120}, Case{"86400", 5184000}}) {
     InputScript script;
     ScriptError error;
     ASSERT_TRUE(show::input_script_parse(std::string(c.time) + " key Space", script, error))

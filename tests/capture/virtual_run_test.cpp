@@ -1,6 +1,8 @@
 // The virtual run in this process: the hidden window's back buffer reads back what was drawn
 // (under Xvfb as with SDL's offscreen driver), the clock steps exactly one frame per pass, and
 // the scripted user reaches the show.
+#include "show/virtual_run.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,7 +10,6 @@
 #include "runtime/input/input.h"
 #include "runtime/screen/screen.h"
 #include "show/capture_files.h"
-#include "show/virtual_run.h"
 
 namespace {
 

@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-  SDL_Window* window = SDL_CreateWindow("gl-baseline", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 800, 640,
-                                        SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
+  SDL_Window* window = SDL_CreateWindow("gl-baseline", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 800,
+                                        640, SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
   SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
   if (!context) {
     std::fprintf(stderr, "gl-baseline: no OpenGL context: %s\n", SDL_GetError());
