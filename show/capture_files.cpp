@@ -96,7 +96,8 @@ void capture_read_back(std::vector<uint8_t>& rgb) {
   }
 }
 
-bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height, std::string& error) {
+bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height,
+                       std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
     error = path + ": cannot create: " + std::strerror(errno);
@@ -118,8 +119,9 @@ bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, i
     return false;
   }
   png_init_io(png, file);
-  // Level 3 with the Sub filter: within a few per cent of the default size at about a third of
-  // its time on these mostly flat pictures.
+  // Level 3 with the Sub filter takes about half the time of libpng's defaults (level 6,
+  // adaptive filters) on the show's pictures at 800 x 640; photo-like frames come out up to
+  // half again as large, flat ones no larger.
   png_set_compression_level(png, 3);
   png_set_filter(png, 0, PNG_FILTER_SUB);
   png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,

@@ -20,7 +20,8 @@ inline constexpr int kCaptureWidth = 800, kCaptureHeight = 640;
 void capture_read_back(std::vector<uint8_t>& rgb);
 
 // Writes an 8-bit RGB PNG of `width` x `height` top-down pixels.
-bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height, std::string& error);
+bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height,
+                       std::string& error);
 
 // A 44.1 kHz stereo 16-bit WAV, written as it comes; the sizes are filled in by close().
 class WavWriter {

@@ -32,14 +32,16 @@ int frames_for(double seconds) {
 }
 
 double steady_ms() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 // Reads and parses the input script; prints the one error line and returns false when refused.
 bool load_script(const std::string& path, InputScript& script) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    std::fprintf(stderr, "%s: %s: cannot read the input script: %s\n", kProgram, path.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "%s: %s: cannot read the input script: %s\n", kProgram, path.c_str(),
+                 std::strerror(errno));
     return false;
   }
   std::string text;
@@ -88,7 +90,9 @@ bool prepare_dir(const std::string& dir, std::string& error) {
   while (const dirent* entry = readdir(d))
     if (is_frame_png(entry->d_name) && unlink((dir + "/" + entry->d_name).c_str()) == 0) ++removed;
   closedir(d);
-  if (removed) std::fprintf(stderr, "%s: removed %d frame pictures of an earlier capture from %s\n", kProgram, removed, dir.c_str());
+  if (removed)
+    std::fprintf(stderr, "%s: removed %d frame pictures of an earlier capture from %s\n", kProgram, removed,
+                 dir.c_str());
   return true;
 }
 
@@ -103,8 +107,8 @@ class Progress {
     if (terminal_ ? now - last_ < 250 && done != total_ : !tenth) return;
     last_ = now;
     const double left_s = (now - start_) / done * (total_ - done) / 1000.0;
-    std::fprintf(stderr, "%s%s: frame %d of %d (%d %%), about %.0f s left%s", terminal_ ? "\r" : "", kProgram, done,
-                 total_, done * 100 / total_, left_s, terminal_ ? "   " : "\n");
+    std::fprintf(stderr, "%s%s: frame %d of %d (%d %%), about %.0f s left%s", terminal_ ? "\r" : "", kProgram,
+                 done, total_, done * 100 / total_, left_s, terminal_ ? "   " : "\n");
   }
   void end() {
     if (terminal_) std::fputc('\n', stderr);
@@ -132,11 +136,12 @@ class CaptureObserver : public VirtualRunObserver {
     if (!wav_.open(wav_path, error)) return false;
     if (!video_part.empty()) {
       video_ = true;
-      return encoder_.start({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo", "-pixel_format",
-                             "rgb24", "-video_size", "800x640", "-framerate", "60", "-i", "-", "-an", "-c:v",
-                             "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p", "-f", "mp4",
-                             video_part},
-                            error);
+      return encoder_.start(
+          {"ffmpeg", "-hide_banner", "-loglevel", "error",      "-y",   "-f", "rawvideo", "-pixel_format",
+           "rgb24",  "-video_size",  "800x640",   "-framerate", "60",   "-i", "-",        "-an",
+           "-c:v",   "libx264",      "-preset",   "veryfast",   "-crf", "18", "-pix_fmt", "yuv420p",
+           "-f",     "mp4",          video_part},
+          error);
     }
     return true;
   }
@@ -153,12 +158,13 @@ class CaptureObserver : public VirtualRunObserver {
     char name[32];
     std::snprintf(name, sizeof name, "/frame_%06d.png", frame.number);
     std::string error;
-    if (!capture_write_png(options_.capture_dir + name, rgb_.data(), kCaptureWidth, kCaptureHeight, error)) fail(error);
+    if (!capture_write_png(options_.capture_dir + name, rgb_.data(), kCaptureWidth, kCaptureHeight, error))
+      fail(error);
   }
 
   bool after_frame(const VirtualFrame& frame) override {
-    if (frames_txt_ && std::fprintf(frames_txt_, "%d %u %d %d %d\n", frame.number, frame.clock_ms, frame.position,
-                                    frame.row, frame.note) < 0)
+    if (frames_txt_ && std::fprintf(frames_txt_, "%d %u %d %d %d\n", frame.number, frame.clock_ms,
+                                    frame.position, frame.row, frame.note) < 0)
       fail(options_.capture_dir + "/frames.txt: cannot write");
     progress_.update(frame.number + 1);
     return !failed_;
@@ -173,7 +179,8 @@ class CaptureObserver : public VirtualRunObserver {
     progress_.end();
     std::string wav_error;
     if (!wav_.close(wav_error) && !failed_) fail(wav_error);
-    if (frames_txt_ && std::fclose(frames_txt_) != 0 && !failed_) fail(options_.capture_dir + "/frames.txt: cannot write");
+    if (frames_txt_ && std::fclose(frames_txt_) != 0 && !failed_)
+      fail(options_.capture_dir + "/frames.txt: cannot write");
     frames_txt_ = nullptr;
     if (video_) {
       const int code = encoder_.finish();
@@ -203,11 +210,15 @@ class CaptureObserver : public VirtualRunObserver {
 // The sound joins the pictures in a second ffmpeg pass: ffmpeg reads its two inputs from one
 // thread, so feeding both through pipes at once can stall it waiting on one pipe while we wait
 // on the other.
-bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out, std::string& error) {
-  const int code = capture_run_program({"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-i", video_part, "-i",
-                                        wav, "-map", "0:v", "-map", "1:a", "-c:v", "copy", "-c:a", "aac", "-b:a",
-                                        "192k", "-movflags", "+faststart", "-f", "mp4", out});
-  if (code != 0) error = out + ": ffmpeg could not join the pictures and the sound (exit code " + std::to_string(code) + ")";
+bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out,
+               std::string& error) {
+  const int code = capture_run_program({"ffmpeg",   "-hide_banner", "-loglevel",  "error", "-y",  "-i",
+                                        video_part, "-i",           wav,          "-map",  "0:v", "-map",
+                                        "1:a",      "-c:v",         "copy",       "-c:a",  "aac", "-b:a",
+                                        "192k",     "-movflags",    "+faststart", "-f",    "mp4", out});
+  if (code != 0)
+    error =
+        out + ": ffmpeg could not join the pictures and the sound (exit code " + std::to_string(code) + ")";
   return code == 0;
 }
 
@@ -240,11 +251,14 @@ class BenchObserver : public VirtualRunObserver {
   bool after_frame(const VirtualFrame& frame) override {
     glFinish();  // count the rasteriser's work in the frame that caused it
     samples.push_back({steady_ms() - wall_, thread_cpu_ms() - cpu_, frame.position >= 5});
-    if (samples.size() == 1) renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (samples.size() == 1) {
+      renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+      driver = platform::video_driver();
+    }
     return true;
   }
   std::vector<Sample> samples;
-  std::string renderer;
+  std::string renderer, driver;
 
  private:
   double wall_ = 0, cpu_ = 0;
@@ -263,8 +277,9 @@ void print_row(const char* name, const std::vector<BenchObserver::Sample>& sampl
   }
   wall = sorted(wall);
   cpu = sorted(cpu);
-  std::printf("%-22s %6zu   %7.2f %7.2f %7.2f     %7.2f %7.2f %7.2f\n", name, wall.size(), percentile(wall, 0.5),
-              percentile(wall, 0.95), wall.back(), percentile(cpu, 0.5), percentile(cpu, 0.95), cpu.back());
+  std::printf("%-22s %6zu   %7.2f %7.2f %7.2f     %7.2f %7.2f %7.2f\n", name, wall.size(),
+              percentile(wall, 0.5), percentile(wall, 0.95), wall.back(), percentile(cpu, 0.5),
+              percentile(cpu, 0.95), cpu.back());
 }
 
 // Peak resident memory of this process, in kB (VmHWM); 0 when unknown.
@@ -283,8 +298,10 @@ int capture_main(const CliOptions& options) {
   if (!options.input_path.empty() && !load_script(options.input_path, script)) return 2;
   const bool video = !options.video_path.empty();
   if (video && !capture_program_on_path("ffmpeg")) {
-    std::fprintf(stderr, "%s: --video needs ffmpeg, which is not installed (or not on PATH); "
-                 "capture PNG frames with --capture DIR instead\n", kProgram);
+    std::fprintf(stderr,
+                 "%s: --video needs ffmpeg, which is not installed (or not on PATH); "
+                 "capture PNG frames with --capture DIR instead\n",
+                 kProgram);
     return 2;
   }
   std::string error;
@@ -300,7 +317,7 @@ int capture_main(const CliOptions& options) {
   std::signal(SIGPIPE, SIG_IGN);
 
   const std::string wav = options.capture_dir.empty() ? options.video_path + ".audio-part.wav"
-                                                       : options.capture_dir + "/audio.wav";
+                                                      : options.capture_dir + "/audio.wav";
   const std::string video_part = video ? options.video_path + ".video-part.mp4" : "";
   const int total = frames_for(options.seconds);
   CaptureObserver observer(options, total);
@@ -358,11 +375,12 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
     std::fprintf(stderr, "%s: the window or its OpenGL screen could not be opened\n", kProgram);
     return 1;
   }
-  std::printf("%s --bench: %d frames (%.1f s of show), video driver %s, renderer %s\n", kProgram, result.frames,
-              result.frames / 60.0, platform::video_driver(), observer.renderer.c_str());
+  std::printf("%s --bench: %d frames (%.1f s of show), video driver %s, renderer %s\n", kProgram,
+              result.frames, result.frames / 60.0, observer.driver.c_str(), observer.renderer.c_str());
   std::printf("start-up: %.1f ms from main() to the first frame flipped (start-up itself %.1f ms)\n",
               run_start_ms - main_entry_ms + result.first_frame_ms, result.startup_ms);
-  std::printf("per frame, ms           frames   wall median    p95     max   main-thread CPU median  p95     max\n");
+  std::printf(
+      "per frame, ms           frames   wall median    p95     max   main-thread CPU median  p95     max\n");
   print_row("whole run", observer.samples, false);
   print_row("main phase (order>=5)", observer.samples, true);
   std::printf("peak memory (VmHWM): %.1f MB\n", peak_memory_kb() / 1024.0);

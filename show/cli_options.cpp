@@ -31,7 +31,8 @@ bool parse_frame(const char*& p, int& frame) {
 
 const char* cli_usage() {
   return "usage: quorvane-intro                 run the intro (Escape ends it)\n"
-         "       quorvane-intro --capture DIR [--seconds N] [--input FILE] [--frames LIST] [--video OUT.mp4]\n"
+         "       quorvane-intro --capture DIR [--seconds N] [--input FILE] [--frames LIST] [--video "
+         "OUT.mp4]\n"
          "       quorvane-intro --video OUT.mp4 [--seconds N] [--input FILE]\n"
          "       quorvane-intro --bench [--seconds N] [--input FILE]\n"
          "       quorvane-intro --help | --version\n"
@@ -97,7 +98,8 @@ bool cli_parse(int argc, const char* const* argv, CliOptions& o, std::string& er
     } else if (!std::strcmp(a, "--seconds")) {
       seconds_given = true;
       if (!parse_seconds(argv[++i], o.seconds)) {
-        error = std::string("--seconds needs a number of seconds above 0 and at most 86400, not '") + argv[i] + "'";
+        error = std::string("--seconds needs a number of seconds above 0 and at most 86400, not '") +
+                argv[i] + "'";
         return false;
       }
     } else if (!std::strcmp(a, "--frames")) {

@@ -14,14 +14,14 @@ struct NamedKey {
   char16_t text;
 };
 constexpr NamedKey kNamedKeys[] = {
-    {"escape", 0x01, 0},   {"esc", 0x01, 0},       {"backspace", 0x0E, 0}, {"tab", 0x0F, 0},
-    {"return", 0x1C, 0},   {"enter", 0x1C, 0},     {"ctrl", 0x1D, 0},      {"shift", 0x2A, 0},
-    {"alt", 0x38, 0},      {"space", 0x39, u' '},  {"f1", 0x3B, 0},        {"f2", 0x3C, 0},
-    {"f3", 0x3D, 0},       {"f4", 0x3E, 0},        {"f5", 0x3F, 0},        {"f6", 0x40, 0},
-    {"f7", 0x41, 0},       {"f8", 0x42, 0},        {"f9", 0x43, 0},        {"f10", 0x44, 0},
-    {"f11", 0x57, 0},      {"f12", 0x58, 0},       {"home", 0xC7, 0},      {"up", 0xC8, 0},
-    {"pageup", 0xC9, 0},   {"left", 0xCB, 0},      {"right", 0xCD, 0},     {"end", 0xCF, 0},
-    {"down", 0xD0, 0},     {"pagedown", 0xD1, 0},  {"insert", 0xD2, 0},    {"delete", 0xD3, 0},
+    {"escape", 0x01, 0}, {"esc", 0x01, 0},      {"backspace", 0x0E, 0}, {"tab", 0x0F, 0},
+    {"return", 0x1C, 0}, {"enter", 0x1C, 0},    {"ctrl", 0x1D, 0},      {"shift", 0x2A, 0},
+    {"alt", 0x38, 0},    {"space", 0x39, u' '}, {"f1", 0x3B, 0},        {"f2", 0x3C, 0},
+    {"f3", 0x3D, 0},     {"f4", 0x3E, 0},       {"f5", 0x3F, 0},        {"f6", 0x40, 0},
+    {"f7", 0x41, 0},     {"f8", 0x42, 0},       {"f9", 0x43, 0},        {"f10", 0x44, 0},
+    {"f11", 0x57, 0},    {"f12", 0x58, 0},      {"home", 0xC7, 0},      {"up", 0xC8, 0},
+    {"pageup", 0xC9, 0}, {"left", 0xCB, 0},     {"right", 0xCD, 0},     {"end", 0xCF, 0},
+    {"down", 0xD0, 0},   {"pagedown", 0xD1, 0}, {"insert", 0xD2, 0},    {"delete", 0xD3, 0},
 };
 
 // Keys that type one character (US layout, no Shift), by that character.
@@ -30,13 +30,12 @@ struct CharKey {
   int scan_code;
 };
 constexpr CharKey kCharKeys[] = {
-    {'1', 0x02}, {'2', 0x03}, {'3', 0x04}, {'4', 0x05},  {'5', 0x06}, {'6', 0x07}, {'7', 0x08},
-    {'8', 0x09}, {'9', 0x0A}, {'0', 0x0B}, {'-', 0x0C},  {'=', 0x0D}, {'q', 0x10}, {'w', 0x11},
-    {'e', 0x12}, {'r', 0x13}, {'t', 0x14}, {'y', 0x15},  {'u', 0x16}, {'i', 0x17}, {'o', 0x18},
-    {'p', 0x19}, {'[', 0x1A}, {']', 0x1B}, {'a', 0x1E},  {'s', 0x1F}, {'d', 0x20}, {'f', 0x21},
-    {'g', 0x22}, {'h', 0x23}, {'j', 0x24}, {'k', 0x25},  {'l', 0x26}, {';', 0x27}, {'\'', 0x28},
-    {'`', 0x29}, {'\\', 0x2B}, {'z', 0x2C}, {'x', 0x2D}, {'c', 0x2E}, {'v', 0x2F}, {'b', 0x30},
-    {'n', 0x31}, {'m', 0x32}, {',', 0x33}, {'.', 0x34},  {'/', 0x35}, {' ', 0x39},
+    {'1', 0x02}, {'2', 0x03}, {'3', 0x04},  {'4', 0x05}, {'5', 0x06},  {'6', 0x07}, {'7', 0x08}, {'8', 0x09},
+    {'9', 0x0A}, {'0', 0x0B}, {'-', 0x0C},  {'=', 0x0D}, {'q', 0x10},  {'w', 0x11}, {'e', 0x12}, {'r', 0x13},
+    {'t', 0x14}, {'y', 0x15}, {'u', 0x16},  {'i', 0x17}, {'o', 0x18},  {'p', 0x19}, {'[', 0x1A}, {']', 0x1B},
+    {'a', 0x1E}, {'s', 0x1F}, {'d', 0x20},  {'f', 0x21}, {'g', 0x22},  {'h', 0x23}, {'j', 0x24}, {'k', 0x25},
+    {'l', 0x26}, {';', 0x27}, {'\'', 0x28}, {'`', 0x29}, {'\\', 0x2B}, {'z', 0x2C}, {'x', 0x2D}, {'c', 0x2E},
+    {'v', 0x2F}, {'b', 0x30}, {'n', 0x31},  {'m', 0x32}, {',', 0x33},  {'.', 0x34}, {'/', 0x35}, {' ', 0x39},
 };
 
 char lower(char c) {
@@ -166,7 +165,8 @@ bool parse_line(std::string_view line, InputScript& script, LastPress& last, std
     for (char c : text) {
       const int code = key_for_char(c);
       if (code < 0) {
-        message = "cannot type " + quoted(std::string_view(&c, 1)) + " (letters, digits, space and US punctuation)";
+        message =
+            "cannot type " + quoted(std::string_view(&c, 1)) + " (letters, digits, space and US punctuation)";
         return false;
       }
       if (last.frame[code] >= frame - 1 && last.frame[code] <= frame + 1) frame = last.frame[code] + 2;
@@ -179,7 +179,8 @@ bool parse_line(std::string_view line, InputScript& script, LastPress& last, std
     move.frame = frame;
     const std::string_view x = next_word(rest), y = next_word(rest);
     if (!parse_int(x, 0, 799, move.x) || !parse_int(y, 0, 639, move.y)) {
-      message = "move needs X (0..799) and Y (0..639), not " + quoted(trim(line.substr(line.find("move") + 4)));
+      message =
+          "move needs X (0..799) and Y (0..639), not " + quoted(trim(line.substr(line.find("move") + 4)));
       return false;
     }
     if (!trim(rest).empty()) {

@@ -30,8 +30,8 @@ inline constexpr int kScriptMaxSeconds = 86400;
 // One key press: down in the sample of `frame`, up in the next frame's sample.
 struct ScriptKeyPress {
   int frame = 0;
-  int scan_code = 0;     // PC set-1
-  char16_t text = 0;     // what the press types; 0 for a key that types nothing
+  int scan_code = 0;  // PC set-1
+  char16_t text = 0;  // what the press types; 0 for a key that types nothing
 };
 struct ScriptMove {
   int frame = 0;

@@ -14,9 +14,9 @@
 [[gnu::used, gnu::section(".quorvane_version")]] static const char kVersionRecord[] = QUORVANE_VERSION_RECORD;
 
 int main(int argc, char** argv) {
-  const long long start_ns =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-          .count();
+  const long long start_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
   if (argc <= 1) return show::run();
 
   show::CliOptions options;

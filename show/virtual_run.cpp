@@ -25,9 +25,9 @@ constexpr int kEventMouseMove = 0x0200;
 // reached through one pointer.
 struct Run {
   // Clock.
-  uint64_t now = 0;         // ticks
-  uint64_t limit = 0;       // a sleep never moves the clock past this (the next frame's time)
-  int frame = 0;            // frame being run
+  uint64_t now = 0;    // ticks
+  uint64_t limit = 0;  // a sleep never moves the clock past this (the next frame's time)
+  int frame = 0;       // frame being run
 
   // Script.
   const InputScript* script = nullptr;

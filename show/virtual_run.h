@@ -53,11 +53,11 @@ struct VirtualRunOptions {
 };
 
 struct VirtualRunResult {
-  bool started = false;  // false: the window or screen could not be opened
-  bool stopped = false;  // the observer stopped the run
-  bool show_ended = false;  // the show ended by itself (Escape and the closing fade)
-  int frames = 0;        // frames drawn
-  double startup_ms = 0;     // wall time of the start-up
+  bool started = false;       // false: the window or screen could not be opened
+  bool stopped = false;       // the observer stopped the run
+  bool show_ended = false;    // the show ended by itself (Escape and the closing fade)
+  int frames = 0;             // frames drawn
+  double startup_ms = 0;      // wall time of the start-up
   double first_frame_ms = 0;  // wall time from the start-up's beginning to frame 0 flipped
 };
 

@@ -1,0 +1,284 @@
+// Whole captures through the executable: what they write, that a second run writes the same
+// bytes, that the frames and sound follow the music as live playback would, and that a scripted
+// Escape and bad input end or refuse a capture. Each run is a process of its own (the show and
+// the video service are program-wide). Without DISPLAY the captures use SDL's offscreen driver.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "assets/music.h"
+#include "module/music.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string read_text(const fs::path& path) {
+  std::ifstream f(path);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// Runs the intro with `args` (already quoted for the shell), keeping what it prints.
+Result run_intro(const std::string& args, const std::string& env = "") {
+  const fs::path out = fs::path(::testing::TempDir()) / "capture_stdout.txt";
+  const fs::path err = fs::path(::testing::TempDir()) / "capture_stderr.txt";
+  const std::string command =
+      env + " '" QUORVANE_INTRO "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+  Result r;
+  const int status = std::system(command.c_str());
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = read_text(out);
+  r.err = read_text(err);
+  return r;
+}
+
+fs::path fresh_dir(const std::string& name) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("quorvane_" + name);
+  fs::remove_all(dir);
+  return dir;
+}
+
+std::string read_all(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> png_names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().extension() == ".png") names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+struct FrameLine {
+  int number, clock_ms, position, row, note;
+};
+std::vector<FrameLine> read_frames(const fs::path& dir) {
+  std::vector<FrameLine> lines;
+  std::ifstream f(dir / "frames.txt");
+  FrameLine l;
+  while (f >> l.number >> l.clock_ms >> l.position >> l.row >> l.note) lines.push_back(l);
+  return lines;
+}
+
+// A PNG's pixels as r + 256 g + 65536 b, top-down.
+std::vector<uint32_t> read_png(const fs::path& path, int& width, int& height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  std::vector<uint32_t> pixels;
+  if (!png_image_begin_read_from_file(&image, path.string().c_str())) return pixels;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) return pixels;
+  width = int(image.width);
+  height = int(image.height);
+  for (size_t i = 0; i + 3 < rgba.size(); i += 4)
+    pixels.push_back(rgba[i] | rgba[i + 1] << 8 | rgba[i + 2] << 16);
+  return pixels;
+}
+
+// One capture of 2 s shared by the tests that only read it.
+class TwoSecondCapture : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new fs::path(fresh_dir("two_seconds"));
+    result_ = new Result(run_intro("--capture '" + dir_->string() + "' --seconds 2"));
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    delete result_;
+  }
+  void SetUp() override { ASSERT_EQ(result_->code, 0) << result_->err; }
+  static fs::path* dir_;
+  static Result* result_;
+};
+fs::path* TwoSecondCapture::dir_ = nullptr;
+Result* TwoSecondCapture::result_ = nullptr;
+
+TEST_F(TwoSecondCapture, WritesOneHundredTwentyFramesAndTwoSecondsOfSound) {
+  const std::vector<std::string> names = png_names(*dir_);
+  ASSERT_EQ(names.size(), 120u);
+  EXPECT_EQ(names.front(), "frame_000000.png");
+  EXPECT_EQ(names.back(), "frame_000119.png");
+  int width = 0, height = 0;
+  EXPECT_EQ(read_png(*dir_ / names.back(), width, height).size(), 800u * 640u);
+  EXPECT_EQ(width, 800);
+  EXPECT_EQ(height, 640);
+
+  const std::string wav = read_all(*dir_ / "audio.wav");
+  ASSERT_EQ(wav.size(), 44u + 88200u * 4u);  // 2 s of 16-bit stereo at 44.1 kHz
+  EXPECT_EQ(wav.substr(0, 4), "RIFF");
+  EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
+  const auto u32 = [&](size_t at) {
+    return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 |
+           uint32_t(uint8_t(wav[at + 2])) << 16 | uint32_t(uint8_t(wav[at + 3])) << 24;
+  };
+  EXPECT_EQ(u32(24), 44100u);
+  EXPECT_EQ(u32(40), 88200u * 4u);
+  EXPECT_NE(result_->err.find("frame 120 of 120"), std::string::npos) << result_->err;
+}
+
+TEST_F(TwoSecondCapture, FramesAndSoundFollowTheMusicAsLivePlaybackWould) {
+  // Rendered here through the same chunk renderer: frame n hears chunk floor(n * 735 / 44), and
+  // reports the position recorded after that chunk; the sound is the chunks in order.
+  ASSERT_EQ(music_load_memory(asset_music, int32_t(asset_music_size)), 1);
+  music_module* module = music_current();
+  music_ring* ring = music_ring_create();
+  ASSERT_NE(ring, nullptr);
+  music_start(module);
+  std::vector<uint16_t> history;
+  std::string pcm;
+  while (pcm.size() < 88200u * 4u) {
+    const int k = music_render_chunk(module, ring);
+    history.push_back(ring->history[k].load());
+    pcm.append(reinterpret_cast<const char*>(ring->wave + 2 * kMusicChunkFrames * k), kMusicChunkFrames * 4);
+  }
+  music_ring_free(ring);
+
+  const std::vector<FrameLine> lines = read_frames(*dir_);
+  ASSERT_EQ(lines.size(), 120u);
+  for (int n = 0; n < 120; ++n) {
+    const uint16_t entry = history[size_t(n) * 735 / 44];
+    const int order = music_history_order(entry), row = music_history_row(entry);
+    const music_pattern& p = module->patterns[module->order_table[order]];
+    const music_cell& cell = p.cells[row * module->channel_count];
+    EXPECT_EQ(lines[n].number, n);
+    EXPECT_EQ(lines[n].clock_ms, n * 1000 / 60) << n;
+    EXPECT_EQ(lines[n].position, order) << n;
+    EXPECT_EQ(lines[n].row, row) << n;
+    EXPECT_EQ(lines[n].note, cell.instrument * 256 + cell.note) << n;
+  }
+  EXPECT_GT(lines.back().row, 0);  // the music did move on
+  music_free();
+  EXPECT_TRUE(read_all(*dir_ / "audio.wav").substr(44) == pcm.substr(0, 88200u * 4u));
+}
+
+TEST_F(TwoSecondCapture, ASecondRunWritesTheSameBytes) {
+  const fs::path again = fresh_dir("two_seconds_again");
+  ASSERT_EQ(run_intro("--capture '" + again.string() + "' --seconds 2").code, 0);
+  std::vector<std::string> names = png_names(*dir_);
+  names.push_back("audio.wav");
+  names.push_back("frames.txt");
+  ASSERT_EQ(png_names(again).size(), 120u);
+  for (const std::string& name : names) EXPECT_TRUE(read_all(*dir_ / name) == read_all(again / name)) << name;
+}
+
+// The first picture of the show is the veil colour: the scene starts under the opening fade at
+// full intensity. Until the scene draws its fade the frame is black and this check waits.
+TEST_F(TwoSecondCapture, FirstFrameIsAllVeilColour) {
+  int width = 0, height = 0;
+  const std::vector<uint32_t> pixels = read_png(*dir_ / "frame_000000.png", width, height);
+  ASSERT_EQ(pixels.size(), 800u * 640u);
+  if (std::all_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p == 0; }))
+    GTEST_SKIP() << "frame 0 is all black: the opening fade is not drawn yet";
+  const uint32_t veil = 1 | 11 << 8 | 21 << 16;
+  size_t off = 0;
+  for (uint32_t p : pixels) off += p != veil;
+  EXPECT_EQ(off, 0u) << "pixels of frame 0 that are not the veil colour (1, 11, 21)";
+}
+
+TEST(Capture, ScriptedEscapeEndsTheCaptureThreeSecondsLater) {
+  const fs::path dir = fresh_dir("escape");
+  const fs::path script = fs::path(::testing::TempDir()) / "escape.txt";
+  std::ofstream(script) << "# the user leaves after a second\n1.0 key Escape\n";
+  const Result r = run_intro("--capture '" + dir.string() + "' --seconds 10 --frames 0,235-239 --input '" +
+                             script.string() + "'");
+  ASSERT_EQ(r.code, 0) << r.err;
+  // Escape is seen in frame 60 (1000 ms); frame 240 (4000 ms) ends the show without a picture.
+  const std::vector<FrameLine> lines = read_frames(dir);
+  ASSERT_EQ(lines.size(), 240u);
+  EXPECT_EQ(lines.back().clock_ms, 3983);
+  EXPECT_EQ(read_all(dir / "audio.wav").size(), 44u + 240u * 735u * 4u);
+  EXPECT_EQ(png_names(dir),
+            (std::vector<std::string>{"frame_000000.png", "frame_000235.png", "frame_000236.png",
+                                      "frame_000237.png", "frame_000238.png", "frame_000239.png"}));
+}
+
+// The closing card covers the show's last frames: its veil reaches full intensity 30 frames
+// after Escape. Until the scene draws the card the frames are black and this check waits.
+TEST(Capture, ClosingCardCoversTheLastFrames) {
+  const fs::path dir = fresh_dir("closing_card");
+  const fs::path script = fs::path(::testing::TempDir()) / "escape_card.txt";
+  std::ofstream(script) << "1.0 key Escape\n";
+  ASSERT_EQ(run_intro("--capture '" + dir.string() + "' --frames 239 --input '" + script.string() + "'").code,
+            0);
+  int width = 0, height = 0;
+  const std::vector<uint32_t> last = read_png(dir / "frame_000239.png", width, height);
+  ASSERT_EQ(last.size(), 800u * 640u);
+  if (std::all_of(last.begin(), last.end(), [](uint32_t p) { return p == 0; }))
+    GTEST_SKIP() << "the last frame is all black: the closing card is not drawn yet";
+  EXPECT_EQ(last[0], uint32_t(1 | 11 << 8 | 21 << 16)) << "top-left pixel of the closing card";
+}
+
+TEST(Capture, BadInputScriptIsRefusedAndNothingIsWritten) {
+  const fs::path dir = fresh_dir("bad_script");
+  const fs::path script = fs::path(::testing::TempDir()) / "bad.txt";
+  std::ofstream(script) << "0.5 key Space\n\n2 type hello\n3 press Escape\n";
+  const Result r = run_intro("--capture '" + dir.string() + "' --input '" + script.string() + "'");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("bad.txt:4: unknown action \"press\""), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_FALSE(fs::exists(dir));
+
+  const Result missing = run_intro("--capture '" + dir.string() + "' --input /nonexistent/user.txt");
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_NE(missing.err.find("/nonexistent/user.txt: cannot read"), std::string::npos) << missing.err;
+  EXPECT_FALSE(fs::exists(dir));
+}
+
+TEST(CommandLine, HelpVersionAndUnknownOptions) {
+  const Result help = run_intro("--help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("usage: quorvane-intro", 0), 0u) << help.out;
+  EXPECT_TRUE(help.err.empty()) << help.err;
+  const Result version = run_intro("--version");
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "quorvane introduction 2024 1.0.0.0\n");
+  const Result unknown = run_intro("--fullscreen");
+  EXPECT_EQ(unknown.code, 2);
+  EXPECT_EQ(unknown.err.rfind("quorvane-intro: unknown option '--fullscreen'\nusage: ", 0), 0u)
+      << unknown.err;
+}
+
+TEST(CommandLine, VideoWithoutFfmpegIsRefused) {
+  const fs::path out = fs::path(::testing::TempDir()) / "no_ffmpeg.mp4";
+  const Result r = run_intro("--video '" + out.string() + "' --seconds 1", "PATH=/nonexistent");
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("--video needs ffmpeg"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(Capture, VideoHoldsPicturesAndSoundOfTheCapturedLength) {
+  if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
+    GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
+  const fs::path out = fs::path(::testing::TempDir()) / "capture.mp4";
+  fs::remove(out);
+  ASSERT_EQ(run_intro("--video '" + out.string() + "' --seconds 1").code, 0);
+  const fs::path probe = fs::path(::testing::TempDir()) / "probe.txt";
+  const std::string command =
+      "ffprobe -v error -show_entries stream=codec_name,width,height,duration -of csv=p=0 '" + out.string() +
+      "' > '" + probe.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string streams = read_all(probe);
+  EXPECT_NE(streams.find("h264,800,640,1.000000"), std::string::npos) << streams;
+  EXPECT_NE(streams.find("aac,"), std::string::npos) << streams;
+  EXPECT_FALSE(fs::exists(out.string() + ".video-part.mp4"));
+  EXPECT_FALSE(fs::exists(out.string() + ".audio-part.wav"));
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// The virtual run in this process: the hidden window's back buffer reads back what was drawn
+// (under Xvfb as with SDL's offscreen driver), the clock steps exactly one frame per pass, and
+// the scripted user reaches the show.
+#include "show/virtual_run.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "runtime/input/input.h"
+#include "runtime/screen/screen.h"
+#include "show/capture_files.h"
+
+namespace {
+
+class Recorder : public show::VirtualRunObserver {
+ public:
+  void frame_drawn(const show::VirtualFrame& frame) override {
+    // Paint over the show's frame with a colour of this frame's own, then read it back.
+    const uint32_t colour = uint32_t(frame.number * 40 + 10) | 0x80 << 8 | 0x20 << 16;
+    screen_clear(colour);
+    std::vector<uint8_t> rgb;
+    show::capture_read_back(rgb);
+    read_back_ok += rgb.size() == 800u * 640u * 3u && rgb[0] == (colour & 0xFF) && rgb[1] == 0x80 &&
+                    rgb[2] == 0x20 && rgb[rgb.size() - 3] == (colour & 0xFF);
+    clocks.push_back(frame.clock_ms);
+    clock_inside.push_back(clock_ms());
+  }
+  void sound(const int16_t*, int frames) override { sound_frames += frames; }
+  int read_back_ok = 0;
+  int sound_frames = 0;
+  std::vector<uint32_t> clocks, clock_inside;
+};
+
+TEST(VirtualRun, ReadsBackTheHiddenWindowAndStepsTheClockByFrames) {
+  if (!show::virtual_video_start()) GTEST_SKIP() << "no video driver";
+  Recorder recorder;
+  show::VirtualRunOptions options;
+  options.max_frames = 5;
+  const show::VirtualRunResult result = show::virtual_run(options, recorder);
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.frames, 5);
+  EXPECT_EQ(recorder.read_back_ok, 5);
+  EXPECT_EQ(recorder.clocks, (std::vector<uint32_t>{0, 16, 33, 50, 66}));
+  EXPECT_EQ(recorder.clock_inside, recorder.clocks);
+  EXPECT_EQ(recorder.sound_frames, 5 * 735);
+}
+
+TEST(VirtualRun, ScriptedEscapeEndsTheShowAfterItsClosingFade) {
+  if (!show::virtual_video_start()) GTEST_SKIP() << "no video driver";
+  show::InputScript script;
+  show::ScriptError error;
+  ASSERT_TRUE(show::input_script_parse("0.5 key Escape\n0.6 key Escape\n", script, error));
+  Recorder recorder;
+  show::VirtualRunOptions options;
+  options.max_frames = 1000;
+  options.script = &script;
+  const show::VirtualRunResult result = show::virtual_run(options, recorder);
+  EXPECT_TRUE(result.show_ended);
+  EXPECT_EQ(result.frames, 30 + 180);  // seen in frame 30 (500 ms); the second press changes nothing
+  EXPECT_EQ(recorder.sound_frames, 210 * 735);
+}
+
+}  // namespace
