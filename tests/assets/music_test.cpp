@@ -283,8 +283,10 @@ TEST(Music, SecondHalfVariesTheThemesAndChannelTenHarmonisesOrEchoes) {
     }
     EXPECT_GE(changed * 3, onsets) << "order " << 11 + k << " repeats order " << 5 + k;
   }
-  for (int order = 5; order < m.song_length; ++order)
-    if (order != 15) EXPECT_NE(channel_notes(m, 15, kLead), channel_notes(m, order, kLead)) << order;
+  for (int order = 5; order < m.song_length; ++order) {
+    if (order == 15) continue;
+    EXPECT_NE(channel_notes(m, 15, kLead), channel_notes(m, order, kLead)) << order;
+  }
 
   const struct {
     int first, last, delay;  // delay 0: harmony under the lead
@@ -295,12 +297,13 @@ TEST(Music, SecondHalfVariesTheThemesAndChannelTenHarmonisesOrEchoes) {
       for (int row = 0; row + range.delay < 64; ++row) {
         if (lead[static_cast<size_t>(row)] == 0) continue;
         const int answer = second[static_cast<size_t>(row + range.delay)];
-        if (range.delay > 0)
+        if (range.delay > 0) {
           EXPECT_EQ(answer, lead[static_cast<size_t>(row)]) << "echo, order " << order << " row " << row;
-        else
+          EXPECT_NE(m.cell(order, row + range.delay, kSecond).effect, 0xE);
+        } else {
           EXPECT_TRUE(answer > 0 && answer <= lead[static_cast<size_t>(row)] - 3)
               << "harmony, order " << order << " row " << row;
-        if (range.delay > 0) EXPECT_NE(m.cell(order, row + range.delay, kSecond).effect, 0xE);
+        }
       }
     }
 }
@@ -310,9 +313,12 @@ TEST(Music, BreakdownStartsWithPadsAndLeadOnly) {
   const Module& m = module();
   ASSERT_EQ(m.error, "");
   const std::set<int> allowed = {0, 6, 7, 8, 9, 10};  // lead (channel 0 or 9), pads, echo
-  for (int row = 0; row < 32; ++row)
-    for (int ch = 0; ch < m.channels; ++ch)
-      if (!allowed.count(ch)) EXPECT_FALSE(sounds(m.cell(9, row, ch))) << "row " << row << " channel " << ch;
+  for (int row = 0; row < 32; ++row) {
+    for (int ch = 0; ch < m.channels; ++ch) {
+      if (allowed.count(ch)) continue;
+      EXPECT_FALSE(sounds(m.cell(9, row, ch))) << "row " << row << " channel " << ch;
+    }
+  }
   bool kick_returns = false;
   for (int row = 32; row < 64; ++row) kick_returns |= sounds(m.cell(9, row, 1));
   EXPECT_TRUE(kick_returns);

@@ -17,6 +17,7 @@
 
 #include "assets/music.h"
 #include "module/music.h"
+#include "module/playback.h"
 
 namespace {
 
