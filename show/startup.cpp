@@ -1,6 +1,7 @@
 // The start-up before the first frame and the shutdown after the closing fade.
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 
 #include "assets/music.h"
 #include "assets/pictures.h"
@@ -67,11 +68,14 @@ bool startup(ShowState& show) {
   show.frame_timer = frame_timer_new();
   show.frame_timer->operations->set_rate(show.frame_timer, 60);
 
-  // The music starts before the window becomes visible; neither result is examined: without
-  // a module or an audio output the show runs silent and its music queries answer 0.
+  // The music starts before the window becomes visible. Without a module or an audio output
+  // the show runs silent (its music queries answer 0) and says why on stderr.
   music_set_device(&kAudioDevice);
-  music_load_memory(asset_music, int32_t(asset_music_size));
-  music_play();
+  if (!music_load_memory(asset_music, int32_t(asset_music_size)))
+    std::fprintf(stderr, "quorvane-intro: the built-in module cannot be loaded; running silent\n");
+  else if (!music_play() || platform::audio_silent_fallback())
+    std::fprintf(stderr, "quorvane-intro: no sound output (%s); running silent\n",
+                 platform::last_error().c_str());
 
   window_hide(0, 0, 0);
   screen_clear(kVeilColour);

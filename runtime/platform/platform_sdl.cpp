@@ -89,7 +89,7 @@ struct State {
   std::deque<Message> messages;
   int last_pointer_x = 0, last_pointer_y = 0;
   WindowId pointer_window = 0;
-  bool left_down = false;  // as of the events drained so far
+  bool left_down = false;           // as of the events drained so far
   bool injected_left_down = false;  // the button as synthetic input holds it (inject_*)
   Drag drag;
 

@@ -204,7 +204,8 @@ void catch_stop_signals() {
 // Creates the temporary WAV: a new regular file (an existing one is truncated), never through a
 // symbolic link or onto a device.
 std::FILE* create_temporary(const std::string& path, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) {
     reason = std::strerror(errno);
     return nullptr;
