@@ -186,8 +186,9 @@ void follow_drag(WindowId window, int x, int y) {
   if (s.drag.window == 0 || s.drag.window != window) return;
   SDL_Window* w = SDL_GetWindowFromID(window);
   if (!w) return;
-  // The global state is read once per pump, at the first move: SDL refreshes it from the
-  // pointer's own motion, so at a move it is current (it can lag behind without one).
+  // The global state is read once per pump, at the first move. SDL caches it between the X
+  // server's raw pointer events: under Xvfb (xdotool moving the pointer) it kept the press's
+  // position and button throughout, so there only the capture and the release event end a drag.
   if (!s.drag.checked) {
     s.drag.checked = true;
     if (!left_button_held()) {
