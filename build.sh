@@ -47,7 +47,9 @@ case "${1:-}" in
     under_display ctest --test-dir build --output-on-failure -j "$jobs" --timeout 900
     build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DQUORVANE_SANITIZE=ON -DQUORVANE_BENCHMARKS=OFF
-    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    # LeakSanitizer on, with only the system libraries' lifetime allocations suppressed.
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
+      UBSAN_OPTIONS=print_stacktrace=1 \
       under_display ctest --test-dir build-sanitize --output-on-failure -j "$jobs" --timeout 900
     # The streaming thread and its hand-over, under ThreadSanitizer.
     cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \

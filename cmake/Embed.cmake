@@ -7,6 +7,8 @@
 function(quorvane_embed)
   cmake_parse_arguments(E "" "TARGET;SYMBOL;FILE" "" ${ARGN})
   set(out "${CMAKE_CURRENT_BINARY_DIR}/embedded/${E_SYMBOL}.cpp")
+  # Ninja creates an output's folder before running its command; Makefiles do not.
+  file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/embedded")
   add_custom_command(
     OUTPUT "${out}"
     COMMAND bin2cpp "${E_FILE}" "${E_SYMBOL}" "${out}"

@@ -1,6 +1,7 @@
 // The start-up before the first frame and the shutdown after the closing fade.
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 
 #include "assets/music.h"
 #include "assets/pictures.h"
@@ -64,12 +65,15 @@ bool startup(ShowState& show, const StartupOptions& options) {
   show.frame_timer->operations->set_rate(show.frame_timer, 60);
   prepare_logo(show);
 
-  // The music starts before the window becomes visible; neither result is examined: without
-  // a module or an audio output the show runs silent and its music queries answer 0.
+  // The music starts before the window becomes visible. Without a module or an audio output
+  // the show runs silent (its music queries answer 0) and says why on stderr.
   if (options.play_music) {
     music_set_device(platform_music_device());
-    music_load_memory(asset_music, int32_t(asset_music_size));
-    music_play();
+    if (!music_load_memory(asset_music, int32_t(asset_music_size)))
+      std::fprintf(stderr, "quorvane-intro: the built-in module cannot be loaded; running silent\n");
+    else if (!music_play() || platform::audio_silent_fallback())
+      std::fprintf(stderr, "quorvane-intro: no sound output (%s); running silent\n",
+                   platform::last_error().c_str());
   }
 
   if (options.show_window) window_hide(0, 0, 0);

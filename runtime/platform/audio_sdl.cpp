@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "runtime/platform/error.h"
 #include "runtime/platform/platform.h"
 
 namespace platform {
@@ -87,7 +88,8 @@ bool audio_open(const void* buffer, uint32_t bytes) {
   audio.published.fetch_add(1, std::memory_order_release);
 
   audio.subsystem = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-  if (audio.subsystem) audio.device = open_device();
+  if (!audio.subsystem) remember_error("starting audio");
+  if (audio.subsystem && (audio.device = open_device()) == 0) remember_error("opening the audio device");
   if (audio.device == 0) {
     // No usable sound hardware: a silent device that still keeps real time.
     if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -95,6 +97,9 @@ bool audio_open(const void* buffer, uint32_t bytes) {
     if (SDL_AudioInit("dummy") == 0) {
       audio.device = open_device();
       audio.fallback = audio.device != 0;
+      if (!audio.fallback) remember_error("opening the silent audio device");
+    } else {
+      remember_error("starting the silent audio driver");
     }
   }
   if (audio.device == 0) return false;

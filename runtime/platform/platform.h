@@ -17,6 +17,12 @@ namespace platform {
 
 using WindowId = uint32_t;  // 0 = no window
 
+// ---- Errors ----------------------------------------------------------------------------
+// Why the most recent failing platform call failed, as "what: the system's reason" (for
+// example "opening the audio device: ALSA: Couldn't open audio device"); "" before any failure.
+// A later success does not clear it, so a fallback can still say what it fell back from.
+std::string last_error();
+
 // ---- Display ---------------------------------------------------------------------------
 // Starts the video service. False when there is no real display to show a window on (the
 // offscreen driver does not count unless `allow_offscreen` is set, which only tests do).
@@ -73,7 +79,9 @@ struct Message {
 bool message_take(Message* message);
 // Sends a message to a window as the window system would handle it itself. Only the
 // non-client caption press means something here: 0x00A1 with hit-test 2 starts a drag in
-// which the window follows the mouse until the left button is released; 0x00A2 ends it.
+// which the window follows the mouse until the left button is released; 0x00A2 ends it. The
+// drag captures the mouse, ends at the first move that finds the button up even when no
+// release event came, and keeps the grabbed point of the window on a display.
 void message_send(WindowId window, uint32_t message, uint64_t wparam, int64_t lparam);
 // Shows a modal box where a display allows it; always also prints "title: text" to stderr.
 int message_box(const char16_t* title, const char16_t* text, unsigned flags);
@@ -101,7 +109,9 @@ std::u16string keyboard_typed_text(int scan_code);
 void inject_key(int scan_code, bool down);
 void inject_text(const char* utf8);
 void inject_mouse_move(WindowId window, int x, int y);
-void inject_mouse_button(WindowId window, bool down, int x, int y);
+void inject_mouse_button(WindowId window, bool down, int x, int y);  // also sets the held state
+// What the device reports as held, changed without any event: a release the window never got.
+void inject_left_button_state(bool down);
 void inject_close_request(WindowId window);
 void inject_focus(WindowId window, bool gained);
 

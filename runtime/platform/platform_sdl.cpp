@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <string>
 
+#include "runtime/platform/error.h"
 #include "runtime/platform/platform.h"
 
 namespace platform {
@@ -77,6 +79,8 @@ SDL_Scancode sdl_from_set1(int code) {
 struct Drag {
   WindowId window = 0;         // 0 = no drag
   int grab_x = 0, grab_y = 0;  // client position of the pointer when the drag began
+  bool captured = false;       // SDL_CaptureMouse took the pointer for this drag
+  bool checked = false;        // the button's real state was read during this pump
 };
 
 struct State {
@@ -85,7 +89,8 @@ struct State {
   std::deque<Message> messages;
   int last_pointer_x = 0, last_pointer_y = 0;
   WindowId pointer_window = 0;
-  bool left_down = false;  // as of the events drained so far
+  bool left_down = false;           // as of the events drained so far
+  bool injected_left_down = false;  // the button as synthetic input holds it (inject_*)
   Drag drag;
 
   uint8_t key_down[256] = {};    // 1 while the key is held
@@ -161,15 +166,52 @@ void post(const Message& message) {
   s.messages.push_back(message);
 }
 
+void end_drag() {
+  auto& s = state();
+  if (s.drag.captured) SDL_CaptureMouse(SDL_FALSE);
+  s.drag = {};
+}
+
+// Whether the left button is held right now on the device (or by synthetic input), whatever
+// events arrived. Under Xvfb without a window manager SDL has been seen to deliver a caption
+// press but never its release; every later move then dragged the window off the screen.
+bool left_button_held() {
+  return state().injected_left_down || (SDL_GetGlobalMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) != 0;
+}
+
+// Moves the window so that the grab point follows the pointer, but keeps that point on a
+// display: a window can always be taken back by the place it was grabbed.
 void follow_drag(WindowId window, int x, int y) {
   auto& s = state();
   if (s.drag.window == 0 || s.drag.window != window) return;
   SDL_Window* w = SDL_GetWindowFromID(window);
   if (!w) return;
+  // The global state is read once per pump, at the first move. SDL caches it between the X
+  // server's raw pointer events: under Xvfb (xdotool moving the pointer) it kept the press's
+  // position and button throughout, so there only the capture and the release event end a drag.
+  if (!s.drag.checked) {
+    s.drag.checked = true;
+    if (!left_button_held()) {
+      end_drag();
+      return;
+    }
+  }
+  if (x == s.drag.grab_x && y == s.drag.grab_y) return;
   int wx = 0, wy = 0;
   SDL_GetWindowPosition(w, &wx, &wy);
-  if (x != s.drag.grab_x || y != s.drag.grab_y)
-    SDL_SetWindowPosition(w, wx + x - s.drag.grab_x, wy + y - s.drag.grab_y);
+  SDL_Point grab = {wx + x, wy + y};  // where the grab point goes, in desktop pixels
+  bool on_a_display = false;
+  for (int d = 0; d < SDL_GetNumVideoDisplays() && !on_a_display; ++d) {
+    SDL_Rect bounds;
+    on_a_display = SDL_GetDisplayBounds(d, &bounds) == 0 && SDL_PointInRect(&grab, &bounds);
+  }
+  SDL_Rect bounds;
+  const int display = std::max(0, SDL_GetWindowDisplayIndex(w));
+  if (!on_a_display && SDL_GetDisplayBounds(display, &bounds) == 0) {
+    grab.x = std::clamp(grab.x, bounds.x, bounds.x + bounds.w - 1);
+    grab.y = std::clamp(grab.y, bounds.y, bounds.y + bounds.h - 1);
+  }
+  SDL_SetWindowPosition(w, grab.x - s.drag.grab_x, grab.y - s.drag.grab_y);
 }
 
 void translate(const SDL_Event& e) {
@@ -190,7 +232,7 @@ void translate(const SDL_Event& e) {
       s.last_pointer_y = e.button.y;
       s.pointer_window = e.button.windowID;
       s.left_down = e.type == SDL_MOUSEBUTTONDOWN;
-      if (!s.left_down) s.drag = {};
+      if (!s.left_down) end_drag();
       post({e.button.windowID, e.type == SDL_MOUSEBUTTONDOWN ? kMsgLeftButtonDown : kMsgLeftButtonUp,
             e.type == SDL_MOUSEBUTTONDOWN ? 1u : 0u, pack_point(e.button.x, e.button.y)});
       break;
@@ -264,13 +306,39 @@ void translate(const SDL_Event& e) {
 void pump() {
   if (!state().video) return;
   SDL_PumpEvents();
+  state().drag.checked = false;
   SDL_Event events[64];
   int n;
   while ((n = SDL_PeepEvents(events, 64, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT)) > 0)
     for (int i = 0; i < n; ++i) translate(events[i]);
 }
 
+struct ErrorRecord {
+  std::mutex lock;  // audio may fail on another thread than the window
+  std::string text;
+};
+
+ErrorRecord& error_record() {
+  static ErrorRecord record;
+  return record;
+}
+
 }  // namespace
+
+// ---- Errors ----------------------------------------------------------------------------
+
+void remember_error(const char* what) {
+  const char* reason = SDL_GetError();
+  auto& record = error_record();
+  std::lock_guard guard(record.lock);
+  record.text = std::string(what) + ": " + (reason && *reason ? reason : "no reason given");
+}
+
+std::string last_error() {
+  auto& record = error_record();
+  std::lock_guard guard(record.lock);
+  return record.text;
+}
 
 // ---- Display ---------------------------------------------------------------------------
 
@@ -280,11 +348,16 @@ bool video_start(bool allow_offscreen) {
   // Ctrl+C in a terminal ends the process as usual; SDL would turn it into a quit event.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    remember_error("starting video");
+    return false;
+  }
   const char* driver = SDL_GetCurrentVideoDriver();
   // With no display SDL still starts its offscreen driver; that is no screen to show on.
   if (!allow_offscreen && driver &&
       (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+    SDL_SetError("no display (only SDL's %s video driver started)", driver);
+    remember_error("starting video");
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
@@ -295,11 +368,13 @@ bool video_start(bool allow_offscreen) {
 void video_stop() {
   auto& s = state();
   if (!s.video) return;
+  end_drag();
   gl_context_delete();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
   s.video = false;
   s.messages.clear();
   s.drag = {};
+  s.injected_left_down = false;
   s.focus = 0;
 }
 
@@ -332,13 +407,14 @@ WindowId window_create(const char16_t* title, int x, int y, int width, int heigh
   if (style.opengl) flags |= SDL_WINDOW_OPENGL;
   SDL_Window* w =
       SDL_CreateWindow(utf8_from_utf16(title).c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
+  if (!w) remember_error("creating a window");
   return w ? SDL_GetWindowID(w) : 0;
 }
 
 void window_destroy(WindowId window) {
   auto& s = state();
   if (SDL_Window* w = s.video ? SDL_GetWindowFromID(window) : nullptr) {
-    if (s.drag.window == window) s.drag = {};
+    if (s.drag.window == window) end_drag();
     if (s.focus == window) s.focus = 0;
     SDL_DestroyWindow(w);
     // Messages of a destroyed window are dropped with it.
@@ -425,11 +501,14 @@ void message_send(WindowId window, uint32_t message, uint64_t wparam, int64_t) {
   if (message == kMsgNcLeftButtonDown && wparam == uint64_t(kHitTestCaption)) {
     // The drag lasts while the left button is held; a press already let go starts nothing.
     if (!s.left_down) return;
+    end_drag();
     s.drag.window = window;
     s.drag.grab_x = s.last_pointer_x;
     s.drag.grab_y = s.last_pointer_y;
+    // While captured, the release reaches us even when the pointer has left the window.
+    s.drag.captured = SDL_CaptureMouse(SDL_TRUE) == 0;
   } else if (message == kMsgNcLeftButtonUp) {
-    s.drag = {};
+    end_drag();
   }
 }
 
@@ -456,8 +535,12 @@ bool gl_context_create(WindowId window) {
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   s.gl = SDL_GL_CreateContext(w);
-  if (!s.gl) return false;
+  if (!s.gl) {
+    remember_error("creating the OpenGL context");
+    return false;
+  }
   if (SDL_GL_MakeCurrent(w, s.gl) != 0) {
+    remember_error("making the OpenGL context current");
     gl_context_delete();
     return false;
   }
@@ -546,6 +629,7 @@ void inject_mouse_move(WindowId window, int x, int y) {
 }
 
 void inject_mouse_button(WindowId window, bool down, int x, int y) {
+  state().injected_left_down = down;
   SDL_Event e{};
   e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
   e.button.windowID = window;
@@ -555,6 +639,10 @@ void inject_mouse_button(WindowId window, bool down, int x, int y) {
   e.button.x = x;
   e.button.y = y;
   push(e);
+}
+
+void inject_left_button_state(bool down) {
+  state().injected_left_down = down;
 }
 
 static void push_window_event(WindowId window, Uint8 event) {

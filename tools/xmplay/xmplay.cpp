@@ -7,8 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -16,6 +15,7 @@
 #include "module/platform_device.h"
 #include "module/playback.h"
 #include "runtime/platform/platform.h"
+#include "tools/xmrender/module_file.h"
 
 namespace {
 
@@ -45,23 +45,25 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* path = argv[1];
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    std::fprintf(stderr, "xmplay: %s: cannot open the file\n", path);
+  std::vector<uint8_t> image;
+  std::string reason;
+  if (!tool_files::read_module_file(path, image, reason)) {
+    std::fprintf(stderr, "xmplay: %s: %s\n", path, reason.c_str());
     return 1;
   }
-  const std::vector<char> image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (image.size() > 0x7FFFFFFF || !music_load_memory(image.data(), int32_t(image.size()))) {
+  if (!music_load_memory(image.data(), int32_t(image.size()))) {
     std::fprintf(stderr, "xmplay: %s: not a module this player can read\n", path);
     return 1;
   }
   music_set_device(platform_music_device());
   if (!music_play()) {
-    std::fprintf(stderr, "xmplay: %s: no audio output could be opened\n", path);
+    std::fprintf(stderr, "xmplay: %s: no audio output could be opened (%s)\n", path,
+                 platform::last_error().c_str());
     music_free();
     return 1;
   }
-  if (platform::audio_silent_fallback()) std::fprintf(stderr, "xmplay: no sound device; playing silently\n");
+  if (platform::audio_silent_fallback())
+    std::fprintf(stderr, "xmplay: no sound device (%s); playing silently\n", platform::last_error().c_str());
   std::signal(SIGINT, [](int) { interrupted = true; });
   std::signal(SIGTERM, [](int) { interrupted = true; });
 

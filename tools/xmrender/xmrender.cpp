@@ -10,20 +10,28 @@
 // ("frame order row" lines written where the position changes) and reports the chunks whose
 // position differs. --bench prints, per module, audio seconds rendered per CPU second
 // (best of R runs, the render loop only) and the median over all modules.
+//
+// Refused with one line naming the path or the option and value: a module that is not a regular
+// file (or over 256 MB), an output that exists as anything but a regular file or is the module
+// itself, a length a WAV header cannot hold (over about 24,347 s), a --solo channel the module
+// does not have, numbers with anything but digits (and one decimal point for --seconds).
+// SIGINT and SIGTERM remove the temporary file.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "module/music.h"
+#include "tools/xmrender/module_file.h"
 
 namespace {
 
@@ -32,11 +40,21 @@ struct Options {
   std::string output;
   std::string compare;
   double seconds = 60.0;
-  int runs = 3;
+  const char* seconds_text = "60";
+  long runs = 3;
   bool timeline = false;
   bool bench = false;
   uint32_t solo = 0;  // bit c: channel c audible; 0 = all
+  const char* solo_text = "";
 };
+
+// The WAV header holds the sizes in 32 bits: the RIFF size (36 + data bytes) must fit, so at
+// most 24,403,223 chunks of 44 frames of 4 bytes, about 24,347 s.
+constexpr long kMaxWavChunks = long((0xFFFFFFFFull - 36) / (uint64_t(kMusicChunkFrames) * 4));
+
+long chunks_for(double seconds) {
+  return long(seconds * kMusicRate / kMusicChunkFrames + 0.5);
+}
 
 int usage() {
   std::fprintf(stderr,
@@ -45,40 +63,55 @@ int usage() {
   return 2;
 }
 
+// Prints why an option's value is refused, then the usage.
+bool refuse(const char* option, const char* value, const char* why) {
+  std::fprintf(stderr, "xmrender: %s '%s': %s\n", option, value, why);
+  return false;
+}
+
+// "1,3": channel numbers from 1, separated by single commas.
 bool parse_solo(const char* text, uint32_t& mask) {
-  const char* p = text;
-  while (*p) {
-    char* end = nullptr;
-    const long channel = std::strtol(p, &end, 10);
-    if (end == p || channel < 1 || channel > kMusicMaxChannels) return false;
+  std::string item;
+  for (const char* p = text;; ++p) {
+    if (*p && *p != ',') {
+      item += *p;
+      continue;
+    }
+    long channel = 0;
+    if (!tool_files::parse_whole(item.c_str(), 1, kMusicMaxChannels, channel)) return false;
     mask |= 1u << (channel - 1);
-    p = end;
-    if (*p == ',')
-      ++p;
-    else if (*p)
-      return false;
+    item.clear();
+    if (!*p) return true;
   }
-  return mask != 0;
 }
 
 bool parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (a == "--seconds" && has_value) {
-      o.seconds = std::atof(argv[++i]);
-      if (!(o.seconds > 0.0 && o.seconds < 86400.0)) return false;
-    } else if (a == "--runs" && has_value) {
-      o.runs = std::max(1, std::atoi(argv[++i]));
-    } else if (a == "--solo" && has_value) {
-      if (!parse_solo(argv[++i], o.solo)) return false;
-    } else if (a == "--compare" && has_value) {
+    const bool takes_value = a == "--seconds" || a == "--runs" || a == "--solo" || a == "--compare";
+    if (takes_value && i + 1 >= argc) {
+      std::fprintf(stderr, "xmrender: %s needs a value\n", a.c_str());
+      return false;
+    }
+    if (a == "--seconds") {
+      o.seconds_text = argv[++i];
+      if (!tool_files::parse_decimal(o.seconds_text, o.seconds) || !(o.seconds > 0.0 && o.seconds < 86400.0))
+        return refuse("--seconds", o.seconds_text, "not a number of seconds above 0 and below 86400");
+    } else if (a == "--runs") {
+      if (!tool_files::parse_whole(argv[++i], 1, 1000, o.runs))
+        return refuse("--runs", argv[i], "not a whole number from 1 to 1000");
+    } else if (a == "--solo") {
+      o.solo_text = argv[++i];
+      if (!parse_solo(o.solo_text, o.solo))
+        return refuse("--solo", o.solo_text, "not a list of channel numbers from 1 to 32 such as 1,3");
+    } else if (a == "--compare") {
       o.compare = argv[++i];
     } else if (a == "--timeline") {
       o.timeline = true;
     } else if (a == "--bench") {
       o.bench = true;
     } else if (a.size() > 1 && a[0] == '-') {
+      std::fprintf(stderr, "xmrender: unknown option '%s'\n", a.c_str());
       return false;
     } else {
       o.inputs.push_back(a);
@@ -88,31 +121,15 @@ bool parse(int argc, char** argv, Options& o) {
   if (o.inputs.size() != 2) return false;
   o.output = o.inputs[1];
   o.inputs.pop_back();
-  return true;
-}
-
-bool read_file(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    reason = "read error";
-    return false;
-  }
-  if (bytes.size() > 0x7FFFFFFF) {
-    reason = "file too large";
-    return false;
-  }
+  if (chunks_for(o.seconds) > kMaxWavChunks)
+    return refuse("--seconds", o.seconds_text, "longer than a WAV file can hold (at most 24347 s)");
   return true;
 }
 
 // Loads a module file; prints one line naming the file and the reason on failure.
 music_module* load_module(const std::string& path, std::vector<uint8_t>& bytes) {
   std::string reason;
-  if (!read_file(path, bytes, reason)) {
+  if (!tool_files::read_module_file(path, bytes, reason)) {
     std::fprintf(stderr, "xmrender: %s: %s\n", path.c_str(), reason.c_str());
     return nullptr;
   }
@@ -168,11 +185,61 @@ double cpu_seconds() {
   return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
+// SIGINT or SIGTERM during a render: the loop stops, removes the temporary file and then
+// ends the process by the same signal.
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal) {
+  stop_signal = signal;
+}
+
+void catch_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Creates the temporary WAV: a new regular file (an existing one is truncated), never through a
+// symbolic link or onto a device.
+std::FILE* create_temporary(const std::string& path, std::string& reason) {
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    reason = "not a regular file";
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) {
+    reason = std::strerror(errno);
+    ::close(fd);
+  }
+  return file;
+}
+
 int render(const Options& o) {
   const std::string& path = o.inputs[0];
+  std::string reason;
+  if (!tool_files::output_path_allowed(o.output, path, reason)) {
+    std::fprintf(stderr, "xmrender: %s: %s\n", o.output.c_str(), reason.c_str());
+    return 1;
+  }
   std::vector<uint8_t> bytes;
   music_module* module = load_module(path, bytes);
   if (!module) return 1;
+  if (o.solo >> module->channel_count) {
+    std::fprintf(stderr, "xmrender: --solo '%s': %s has %d channels\n", o.solo_text, path.c_str(),
+                 module->channel_count);
+    music_module_free(module);
+    return 2;
+  }
   std::vector<Change> reference;
   if (!o.compare.empty() && !read_timeline(o.compare, reference)) {
     std::fprintf(stderr, "xmrender: %s: cannot read the reference timeline\n", o.compare.c_str());
@@ -181,15 +248,16 @@ int render(const Options& o) {
   }
   music_ring* ring = music_ring_create();
   const std::string temporary = o.output + ".part";
-  std::FILE* out = ring ? std::fopen(temporary.c_str(), "wb") : nullptr;
+  catch_stop_signals();
+  std::FILE* out = ring ? create_temporary(temporary, reason) : nullptr;
   if (!out) {
-    std::fprintf(stderr, "xmrender: %s: %s\n", o.output.c_str(),
-                 ring ? std::strerror(errno) : "out of memory");
+    std::fprintf(stderr, "xmrender: %s: %s\n", ring ? temporary.c_str() : o.output.c_str(),
+                 ring ? reason.c_str() : "out of memory");
     music_ring_free(ring);
     music_module_free(module);
     return 1;
   }
-  const long chunks = long(o.seconds * kMusicRate / kMusicChunkFrames + 0.5);
+  const long chunks = chunks_for(o.seconds);
   wav_header(out, uint32_t(chunks * kMusicChunkFrames));
   music_start(module);
   if (o.solo) module->muted_channels = ~o.solo;
@@ -198,7 +266,7 @@ int render(const Options& o) {
   int ref_order = -1, ref_row = -1;
   long differing = 0, first_difference = -1;
   char first_text[96] = "";
-  for (long c = 0; c < chunks; ++c) {
+  for (long c = 0; c < chunks && !stop_signal; ++c) {
     const int k = music_render_chunk(module, ring);
     const uint16_t entry = ring->history[k].load();
     const int order = music_history_order(entry), row = music_history_row(entry);
@@ -228,8 +296,21 @@ int render(const Options& o) {
   const bool closed = std::fclose(out) == 0;
   music_ring_free(ring);
   music_module_free(module);
-  if (!written || !closed || std::rename(temporary.c_str(), o.output.c_str()) != 0) {
-    std::fprintf(stderr, "xmrender: %s: cannot write the WAV\n", o.output.c_str());
+  if (stop_signal) {
+    std::remove(temporary.c_str());
+    std::fflush(stdout);
+    std::signal(stop_signal, SIG_DFL);
+    std::raise(stop_signal);
+    return 1;
+  }
+  if (!written || !closed) {
+    std::fprintf(stderr, "xmrender: %s: cannot write the WAV\n", temporary.c_str());
+    std::remove(temporary.c_str());
+    return 1;
+  }
+  if (std::rename(temporary.c_str(), o.output.c_str()) != 0) {
+    std::fprintf(stderr, "xmrender: %s: cannot rename %s onto it: %s\n", o.output.c_str(), temporary.c_str(),
+                 std::strerror(errno));
     std::remove(temporary.c_str());
     return 1;
   }
@@ -244,7 +325,7 @@ int render(const Options& o) {
 
 int bench(const Options& o) {
   std::vector<double> speeds;
-  const long chunks = long(o.seconds * kMusicRate / kMusicChunkFrames + 0.5);
+  const long chunks = chunks_for(o.seconds);
   const double audio_seconds = double(chunks * kMusicChunkFrames) / kMusicRate;
   music_ring* ring = music_ring_create();
   if (!ring) return 1;
@@ -257,7 +338,7 @@ int bench(const Options& o) {
       continue;
     }
     double best = 1e30;
-    for (int run = 0; run < o.runs; ++run) {
+    for (long run = 0; run < o.runs; ++run) {
       music_start(module);
       const double start = cpu_seconds();
       for (long c = 0; c < chunks; ++c) music_render_chunk(module, ring);
