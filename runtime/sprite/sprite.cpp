@@ -79,6 +79,14 @@ void mark_tiles(Sprite& sprite) {
       tile_row[tx] = (alpha >> 24) != 0;
     }
   }
+  sprite.column_rows.clear();
+  if (height > 64) return;
+  sprite.column_rows.assign(size_t(width), 0);
+  for (int y = 0; y < height; ++y) {
+    const uint32_t* row = sprite.pixels.data() + size_t(height - 1 - y) * size_t(width);
+    for (int x = 0; x < width; ++x)
+      if (row[x] >> 24) sprite.column_rows[size_t(x)] |= uint64_t(1) << y;
+  }
 }
 
 void upload(Sprite& sprite) {

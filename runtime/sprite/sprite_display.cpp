@@ -54,6 +54,14 @@ void set_texture_mode(Mode mode) {
   glTexEnvi(GL_TEXTURE_ENV, kOperand1Rgb, GL_SRC_COLOR);
 }
 
+bool clip_is_empty(const Sprite& s) {
+  if (s.column_rows.empty() || s.clip_height <= 0) return false;
+  const uint64_t rows = (s.clip_height >= 64 ? ~uint64_t(0) : (uint64_t(1) << s.clip_height) - 1) << s.clip_y;
+  uint64_t seen = 0;
+  for (int x = s.clip_x; x < s.clip_x + s.clip_width; ++x) seen |= s.column_rows[size_t(x)];
+  return (seen & rows) == 0;
+}
+
 struct Colour {
   GLubyte r, g, b, a;
 };
@@ -142,8 +150,8 @@ void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   const int w = s->display_width, h = s->display_height;
   const int screen_width = screen_logical_width(), screen_height = screen_logical_height();
   if (x >= screen_width || y >= screen_height || x <= -w || y <= -h) return;
-  // Opacity 0 blends to exactly what is there: nothing to draw.
-  if (intensity <= 0) return;
+  // Opacity 0, or a clip without a visible texel, blends to exactly what is there.
+  if (intensity <= 0 || clip_is_empty(*s)) return;
 
   const Mode mode = colour == -1 ? Mode::modulate : Mode::silhouette;
   if (s->texture != batch.texture || mode != batch.mode) {

@@ -37,6 +37,10 @@ struct Sprite {
   std::vector<uint8_t> tiles;
   int tiles_x = 0;
   int tiles_y = 0;
+  // For textures up to 64 rows (the font strip, the scroller's strip): per texel column, bit r
+  // set when row r from the picture's top holds a visible texel. Lets a display of an empty
+  // clip (a blank glyph, a gap in the scroll text) be left out. Empty for taller textures.
+  std::vector<uint64_t> column_rows;
 };
 inline constexpr int kTileWidth = 32, kTileHeight = 16;
 

@@ -342,6 +342,18 @@ TEST_F(Sprites, BatchedDisplaysMatchOneQuadPerCall) {
                {{200, 100, 50, 128, 10, 20, 30, 255}, {0, 0, 255, 60, 255, 255, 255, 0}}};
   const Bytes png = write_png(spec);
   ASSERT_EQ(sprite_load_memory(4, png.data(), png.size(), kSpriteKeepAlpha), 1);
+  // Mostly transparent sheets: a low one (its empty clips are left out whole) and a tall one
+  // (its empty tiles are left out), each with a few boxes.
+  const auto sparse = [](int number, int width, int height) {
+    ASSERT_NE(sprite_create(number, width, height), 0);
+    ASSERT_NE(draw_start(sprite_output(number)), 0);
+    draw_box(37, 5, 20, 9, 0x3060F0);
+    draw_box(width - 70, height / 2, 33, 3, 0xF0E0D0);
+    draw_circle(width / 2, height / 2, 6, 0x20A040);
+    draw_stop();
+  };
+  sparse(5, 300, 40);
+  sparse(6, 260, 230);
 
   struct Call {
     int number, x, y, intensity;
@@ -354,10 +366,10 @@ TEST_F(Sprites, BatchedDisplaysMatchOneQuadPerCall) {
     seed = seed * 1103515245u + 12345u;
     return int((seed >> 8) % uint32_t(n));
   };
-  const int numbers[] = {1, 3, 4, 9};  // 9 is not a sprite
+  const int numbers[] = {1, 3, 4, 5, 6, 9};  // 9 is not a sprite
   for (int i = 0; i < 400; ++i) {
     Call c{};
-    c.number = numbers[next(4)];
+    c.number = numbers[next(6)];
     c.x = next(1400) - 500;
     c.y = next(1100) - 400;
     c.intensity = next(256);
@@ -370,6 +382,9 @@ TEST_F(Sprites, BatchedDisplaysMatchOneQuadPerCall) {
     c.zoom[1] = next(3) ? -1 : next(700);
     calls.push_back(c);
   }
+  // Runs of one-pixel columns side by side, as a scroller draws them: some join into wider quads.
+  for (int x = 0; x < 300; ++x)
+    calls.push_back({5, 100 + x, 500 + (x / 40) % 3, x < 150 ? 255 : 255 - x / 2, -1, {x, 0, 1, 40}, {-1, -1}});
   auto draw = [&](bool reference) {
     screen_clear(kBackground);
     for (const Call& c : calls) {
