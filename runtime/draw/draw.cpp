@@ -70,6 +70,25 @@ int64_t half_width(int64_t radius, int64_t dy) {
   return x;
 }
 
+// Hands the drawn pixels to the sprite, keyed. Only the rows that differ from what the texture
+// holds (the sprite's pixels always equal it) are sent: a canvas that is cleared and redrawn
+// every frame uploads only the rows its shapes covered then or now.
+void write_back(DrawOutput& out, sprite_store::Sprite& s) {
+  if (s.pixels.size() != out.pixels.size()) return;
+  if (!(s.flags & kSpriteKeepAlpha)) sprite_store::key(out.pixels, s.key_colour);
+  const size_t width = size_t(out.width);
+  int first = -1, last = -1;
+  for (int r = 0; r < out.height; ++r) {
+    const uint32_t* row = out.pixels.data() + size_t(r) * width;
+    if (std::equal(row, row + width, s.pixels.data() + size_t(r) * width)) continue;
+    if (first < 0) first = r;
+    last = r;
+  }
+  if (first < 0) return;
+  s.pixels.swap(out.pixels);
+  sprite_store::upload(s, first, last - first + 1);
+}
+
 // Clears the thread's current output; `keep` writes it back into its sprite first.
 void finish(bool keep) {
   DrawOutput* out = current;
@@ -78,11 +97,7 @@ void finish(bool keep) {
   if (keep) {
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     sprite_store::Sprite* s = sprite_store::find(out->sprite);
-    if (s && s->serial == out->serial) {
-      if (!(s->flags & kSpriteKeepAlpha)) sprite_store::key(out->pixels, s->key_colour);
-      s->pixels.swap(out->pixels);
-      sprite_store::upload(*s);
-    }
+    if (s && s->serial == out->serial) write_back(*out, *s);
   }
   delete out;
 }

@@ -57,21 +57,34 @@ Sprite* find(int number) {
   return table().find(number);
 }
 
-void key(std::vector<uint32_t>& pixels, uint32_t colour) {
+void key(uint32_t* pixels, size_t count, uint32_t colour) {
   const uint32_t rgb = colour & 0xFFFFFF;
-  for (uint32_t& p : pixels) p = (p & 0xFFFFFF) == rgb ? rgb : p | 0xFF000000;
+  for (size_t i = 0; i < count; ++i) pixels[i] = (pixels[i] & 0xFFFFFF) == rgb ? rgb : pixels[i] | 0xFF000000;
+}
+void key(std::vector<uint32_t>& pixels, uint32_t colour) {
+  key(pixels.data(), pixels.size(), colour);
 }
 
-// A tile is marked when any of its texels is not fully transparent.
-void mark_tiles(Sprite& sprite) {
+// A tile is marked when any of its texels is not fully transparent. Only the tile rows that
+// hold picture rows top..bottom-1 (from the picture's top) are looked at again.
+void mark_tiles(Sprite& sprite, int top, int bottom) {
   const int width = sprite.texture_width, height = sprite.texture_height;
-  sprite.tiles_x = (width + kTileWidth - 1) / kTileWidth;
-  sprite.tiles_y = (height + kTileHeight - 1) / kTileHeight;
-  sprite.tiles.assign(size_t(sprite.tiles_x) * size_t(sprite.tiles_y), 0);
-  for (int y = 0; y < height; ++y) {  // y from the picture's top; pixels are stored bottom row first
+  const int tiles_x = (width + kTileWidth - 1) / kTileWidth, tiles_y = (height + kTileHeight - 1) / kTileHeight;
+  if (sprite.tiles_x != tiles_x || sprite.tiles_y != tiles_y ||
+      sprite.tiles.size() != size_t(tiles_x) * size_t(tiles_y)) {
+    sprite.tiles_x = tiles_x;
+    sprite.tiles_y = tiles_y;
+    sprite.tiles.assign(size_t(tiles_x) * size_t(tiles_y), 0);
+    top = 0, bottom = height;
+  }
+  const int first_tile_row = top / kTileHeight, end_tile_row = (bottom + kTileHeight - 1) / kTileHeight;
+  std::fill(sprite.tiles.begin() + ptrdiff_t(first_tile_row) * tiles_x,
+            sprite.tiles.begin() + ptrdiff_t(end_tile_row) * tiles_x, uint8_t(0));
+  for (int y = first_tile_row * kTileHeight; y < std::min(height, end_tile_row * kTileHeight); ++y) {
+    // y counts from the picture's top; pixels are stored bottom row first.
     const uint32_t* row = sprite.pixels.data() + size_t(height - 1 - y) * size_t(width);
-    uint8_t* tile_row = sprite.tiles.data() + size_t(y / kTileHeight) * size_t(sprite.tiles_x);
-    for (int tx = 0; tx < sprite.tiles_x; ++tx) {
+    uint8_t* tile_row = sprite.tiles.data() + size_t(y / kTileHeight) * size_t(tiles_x);
+    for (int tx = 0; tx < tiles_x; ++tx) {
       if (tile_row[tx]) continue;
       const int end = std::min(width, (tx + 1) * kTileWidth);
       uint32_t alpha = 0;
@@ -89,14 +102,18 @@ void mark_tiles(Sprite& sprite) {
   }
 }
 
-void upload(Sprite& sprite) {
-  mark_tiles(sprite);
+void upload(Sprite& sprite, int first_row, int row_count) {
+  const int height = sprite.texture_height;
+  first_row = std::clamp(first_row, 0, height);
+  row_count = row_count < 0 ? height - first_row : std::min(row_count, height - first_row);
+  if (row_count == 0) return;
+  mark_tiles(sprite, height - first_row - row_count, height - first_row);
   flush_batch();  // quads already displayed must show the old contents
   glBindTexture(kScreenTextureTarget, sprite.texture);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glTexSubImage2D(kScreenTextureTarget, 0, 0, 0, sprite.texture_width, sprite.texture_height, GL_RGBA,
-                  GL_UNSIGNED_BYTE, sprite.pixels.data());
+  glTexSubImage2D(kScreenTextureTarget, 0, 0, first_row, sprite.texture_width, row_count, GL_RGBA,
+                  GL_UNSIGNED_BYTE, sprite.pixels.data() + size_t(first_row) * size_t(sprite.texture_width));
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -50,8 +51,11 @@ Sprite* find(int number);
 
 // alpha = 0 where red, green and blue equal `colour` (r + 256 g + 65536 b), else 255.
 void key(std::vector<uint32_t>& pixels, uint32_t colour);
+void key(uint32_t* pixels, size_t count, uint32_t colour);
 // Sends the sprite's pixels to its texture. Caller holds lock().
-void upload(Sprite& sprite);
+// Sends rows first_row .. first_row + row_count - 1 of the sprite's pixels (texture rows,
+// bottom row first; -1 = to the top) to its texture. Caller holds lock().
+void upload(Sprite& sprite, int first_row = 0, int row_count = -1);
 
 // The display batch (sprite_display.cpp): appends nothing, draws what is pending.
 void flush_batch();

@@ -207,3 +207,28 @@ TEST(ColourPacking, RgbAndRgba) {
 }
 
 }  // namespace
+
+namespace {
+
+// A canvas cleared and redrawn every frame, as the disc trail does: only the rows that changed
+// are sent, and the texture must still equal the sprite's pixels after every frame.
+TEST_F(Drawing, RedrawnCanvasKeepsItsTextureEqualToItsPixels) {
+  draw_stop();
+  sprite_transparent_colour(-1, 0);
+  ASSERT_EQ(sprite_create(15, 200, 160), 1);
+  struct Frame {
+    int x, y, radius;
+  };
+  for (const Frame& f : {Frame{20, 20, 8}, Frame{120, 130, 12}, Frame{120, 130, 12}, Frame{60, 5, 30},
+                         Frame{199, 159, 3}, Frame{-50, -50, 4}}) {
+    ASSERT_NE(draw_start(sprite_output(15)), 0);
+    draw_box(0, 0, 200, 160, 0);
+    draw_circle(f.x, f.y, f.radius, 0x102030);
+    draw_stop();
+    EXPECT_TRUE(texture_matches_copy(15)) << f.x << "," << f.y;
+    if (f.x < 0) continue;
+    EXPECT_EQ(sprite_pixel(15, f.x, f.y), 0xFF102030u);
+  }
+}
+
+}  // namespace
