@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/support/process_memory.h"
 #include "show/capture_files.h"
 #include "show/virtual_run.h"
 
@@ -282,14 +283,6 @@ void print_row(const char* name, const std::vector<BenchObserver::Sample>& sampl
               percentile(cpu, 0.95), cpu.back());
 }
 
-// Peak resident memory of this process, in kB (VmHWM); 0 when unknown.
-long peak_memory_kb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
-}
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "assets/texts.h"
 #include "effects/objects.h"
 #include "helpers/fakes.h"
+#include "helpers/screen_readback.h"
 #include "runtime/platform/platform.h"
 #include "runtime/random/random.h"
 #include "runtime/screen/screen.h"
@@ -130,20 +131,7 @@ class ShowTest : public ::testing::Test {
   static char16_t show_glyph(int cell) { return texts::kGlyphOrder[size_t(cell)]; }
 
   // The back buffer, top-down, as r + 256 g + 65536 b per logical pixel.
-  static std::vector<uint32_t> read_screen() {
-    screen_flush();
-    std::vector<uint8_t> rgba(size_t(kWidth) * kHeight * 4);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    std::vector<uint32_t> out(size_t(kWidth) * kHeight);
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = 0; x < kWidth; ++x) {
-        const uint8_t* p = &rgba[(size_t(kHeight - 1 - y) * kWidth + x) * 4];
-        out[size_t(y) * kWidth + x] = p[0] | p[1] << 8 | p[2] << 16;
-      }
-    return out;
-  }
+  static std::vector<uint32_t> read_screen() { return read_back_screen(kWidth, kHeight); }
 
   FakeClock clock_;
   ScriptedKeyboard keys_;

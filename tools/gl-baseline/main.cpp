@@ -13,17 +13,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+#include "runtime/support/process_memory.h"
 #include <string>
 
 namespace {
 
-long peak_memory_kb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
-}
 
 }  // namespace
 
