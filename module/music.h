@@ -287,3 +287,15 @@ inline int music_history_order(uint16_t entry) {
 inline int music_history_row(uint16_t entry) {
   return entry >> 8;
 }
+// The cell of `channel` at (order, row) as instrument * 256 + note; 0 for an empty cell and
+// for anything outside the module (channel, order, pattern or row).
+inline int music_cell_note(const music_module* module, int order, int row, int channel) {
+  if (!module || channel < 0 || channel >= module->channel_count) return 0;
+  if (order < 0 || order >= module->song_length) return 0;
+  const int pattern = module->order_table[order];
+  if (pattern >= module->pattern_slots) return 0;
+  const music_pattern& p = module->patterns[pattern];
+  if (!p.cells || row < 0 || row >= p.rows) return 0;
+  const music_cell& cell = p.cells[row * module->channel_count + channel];
+  return cell.instrument * 256 + cell.note;
+}

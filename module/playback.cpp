@@ -136,16 +136,8 @@ int music_note(int channel) {
   const music_module* module = playback.current;
   const uint32_t word = audible();
   if (!module || word == kNothingAudible) return 0;
-  if (channel < 0 || channel >= module->channel_count) return 0;
   // The patterns are never written while playing, so the audible entry names a stable cell.
-  const int order = music_history_order(uint16_t(word)), row = music_history_row(uint16_t(word));
-  if (order >= module->song_length) return 0;
-  const int pattern = module->order_table[order];
-  if (pattern >= module->pattern_slots) return 0;
-  const music_pattern& p = module->patterns[pattern];
-  if (!p.cells || row >= p.rows) return 0;
-  const music_cell& cell = p.cells[row * module->channel_count + channel];
-  return cell.instrument * 256 + cell.note;
+  return music_cell_note(module, music_history_order(uint16_t(word)), music_history_row(uint16_t(word)), channel);
 }
 
 int music_audible_index() {

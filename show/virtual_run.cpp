@@ -118,16 +118,7 @@ void sound_for_frame(Run& r) {
 }
 
 int music_note_of(uint16_t entry, int channel) {
-  const music_module* m = run_state->module;
-  if (!m || channel < 0 || channel >= m->channel_count) return 0;
-  const int order = music_history_order(entry), row = music_history_row(entry);
-  if (order >= m->song_length) return 0;
-  const int pattern = m->order_table[order];
-  if (pattern >= m->pattern_slots) return 0;
-  const music_pattern& p = m->patterns[pattern];
-  if (!p.cells || row >= p.rows) return 0;
-  const music_cell& cell = p.cells[row * m->channel_count + channel];
-  return cell.instrument * 256 + cell.note;
+  return music_cell_note(run_state->module, music_history_order(entry), music_history_row(entry), channel);
 }
 
 // ---- The show's hooks -----------------------------------------------------------------------
