@@ -8,7 +8,7 @@
 #
 # BINARY defaults to build-asan/show/quorvane-intro (configure that folder with
 # -DQUORVANE_SANITIZE=ON and clang), SECONDS to 1800. Needs Xvfb, xdotool and gdb (the music
-# position is read by calling music_position() in the running process every 20 s). Sound goes
+# position is read from the running process's memory every 20 s). Sound goes
 # to SDL's silent driver, which keeps real time. Everything the intro prints is kept in
 # soak-YYYYmmdd-HHMMSS.log in the current folder.
 set -uo pipefail
@@ -57,8 +57,13 @@ done
 [ -n "$window" ] || { echo "soak: the intro's window did not appear (see $log)" >&2; exit 1; }
 
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$intro_pid/status" 2>/dev/null; }
+# The audible order position, read from the player's published word (order in its low byte)
+# while gdb holds the process stopped. Only memory is read: calling music_position() through
+# gdb would run code on whatever thread it interrupted, in the middle of its frame.
 position() {
-  gdb -p "$intro_pid" -batch -nx -ex 'print (int)music_position()' 2>/dev/null | awk '/^\$1 =/ {print $3}'
+  gdb -p "$intro_pid" -batch -nx \
+    -ex "print (int)(('(anonymous namespace)::playback'.audible._M_i) & 0xff)" 2>/dev/null |
+    awk '/^\$1 =/ {print $3}'
 }
 # The pointer stays over the window: without a window manager the focus follows it.
 point() { xdotool mousemove --window "$window" "$1" "$2"; }
