@@ -200,7 +200,7 @@ TEST_F(TwoSecondCapture, FirstFrameIsAllVeilColour) {
 
 TEST(Capture, ScriptedEscapeEndsTheCaptureThreeSecondsLater) {
   const fs::path dir = fresh_dir("escape");
-  const fs::path script = fs::path(::testing::TempDir()) / "escape.txt";
+  const fs::path script = fs::path(::testing::TempDir()) / ("escape_" + process_tag() + ".txt");
   std::ofstream(script) << "# the user leaves after a second\n1.0 key Escape\n";
   const Result r = run_intro("--capture '" + dir.string() + "' --seconds 10 --frames 0,235-239 --input '" +
                              script.string() + "'");
@@ -219,7 +219,7 @@ TEST(Capture, ScriptedEscapeEndsTheCaptureThreeSecondsLater) {
 // after Escape.
 TEST(Capture, ClosingCardCoversTheLastFrames) {
   const fs::path dir = fresh_dir("closing_card");
-  const fs::path script = fs::path(::testing::TempDir()) / "escape_card.txt";
+  const fs::path script = fs::path(::testing::TempDir()) / ("escape_card_" + process_tag() + ".txt");
   std::ofstream(script) << "1.0 key Escape\n";
   ASSERT_EQ(run_intro("--capture '" + dir.string() + "' --frames 239 --input '" + script.string() + "'").code,
             0);
@@ -233,7 +233,7 @@ TEST(Capture, ClosingCardCoversTheLastFrames) {
 
 TEST(Capture, BadInputScriptIsRefusedAndNothingIsWritten) {
   const fs::path dir = fresh_dir("bad_script");
-  const fs::path script = fs::path(::testing::TempDir()) / "bad.txt";
+  const fs::path script = fs::path(::testing::TempDir()) / ("bad_" + process_tag() + ".txt");
   std::ofstream(script) << "0.5 key Space\n\n2 type hello\n3 press Escape\n";
   const Result r = run_intro("--capture '" + dir.string() + "' --input '" + script.string() + "'");
   EXPECT_EQ(r.code, 2);
@@ -262,7 +262,7 @@ TEST(CommandLine, HelpVersionAndUnknownOptions) {
 }
 
 TEST(CommandLine, VideoWithoutFfmpegIsRefused) {
-  const fs::path out = fs::path(::testing::TempDir()) / "no_ffmpeg.mp4";
+  const fs::path out = fs::path(::testing::TempDir()) / ("no_ffmpeg_" + process_tag() + ".mp4");
   const Result r = run_intro("--video '" + out.string() + "' --seconds 1", "PATH=/nonexistent");
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("--video needs ffmpeg"), std::string::npos) << r.err;
@@ -272,10 +272,10 @@ TEST(CommandLine, VideoWithoutFfmpegIsRefused) {
 TEST(Capture, VideoHoldsPicturesAndSoundOfTheCapturedLength) {
   if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
     GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
-  const fs::path out = fs::path(::testing::TempDir()) / "capture.mp4";
+  const fs::path out = fs::path(::testing::TempDir()) / ("capture_" + process_tag() + ".mp4");
   fs::remove(out);
   ASSERT_EQ(run_intro("--video '" + out.string() + "' --seconds 1").code, 0);
-  const fs::path probe = fs::path(::testing::TempDir()) / "probe.txt";
+  const fs::path probe = fs::path(::testing::TempDir()) / ("probe_" + process_tag() + ".txt");
   const std::string command =
       "ffprobe -v error -show_entries stream=codec_name,width,height,duration -of csv=p=0 '" + out.string() +
       "' > '" + probe.string() + "'";
