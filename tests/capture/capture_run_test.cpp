@@ -237,7 +237,7 @@ TEST(Capture, BadInputScriptIsRefusedAndNothingIsWritten) {
   std::ofstream(script) << "0.5 key Space\n\n2 type hello\n3 press Escape\n";
   const Result r = run_intro("--capture '" + dir.string() + "' --input '" + script.string() + "'");
   EXPECT_EQ(r.code, 2);
-  EXPECT_NE(r.err.find("bad.txt:4: unknown action \"press\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(script.filename().string() + ":4: unknown action \"press\""), std::string::npos) << r.err;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   EXPECT_FALSE(fs::exists(dir));
 
