@@ -43,7 +43,8 @@ for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && { ready=yes; break; }; sleep
 # AddressSanitizer keeps 256 MB of freed memory in quarantine by default, which alone makes the
 # resident size climb for minutes; 16 MB still catches a use after free of the recent frames and
 # lets the RSS figures show real growth.
-supp="$(cd "$(dirname "$0")" && pwd)/soak-lsan.supp"
+# The tests' suppressions: only what Mesa, SDL and libdbus keep for the life of the process.
+supp="$(cd "$(dirname "$0")/.." && pwd)/tests/lsan.supp"
 SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=16 LSAN_OPTIONS="suppressions=$supp" \
   UBSAN_OPTIONS=print_stacktrace=1 "$binary" >"$log" 2>&1 &
 intro_pid=$!
