@@ -18,7 +18,6 @@
 
 #include "assets/texts.h"
 
-
 // What the show knows about one use of the font strip.
 struct BitmapFont {
   const unsigned char* strip = nullptr;  // the embedded BMP, set by whoever loads it

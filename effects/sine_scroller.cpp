@@ -133,10 +133,12 @@ int sine_scroller(SineScroller& s) {
   };
   if (beat) {
     each_column([](int c, const Column& col) {
-      sprite_display(kScrollerStripSprite, c, round_even(col.top - kBeatSpread), kFaintIntensity, kBeatColour);
+      sprite_display(kScrollerStripSprite, c, round_even(col.top - kBeatSpread), kFaintIntensity,
+                     kBeatColour);
     });
     each_column([](int c, const Column& col) {
-      sprite_display(kScrollerStripSprite, c, round_even(col.top + kBeatSpread), kFaintIntensity, kBeatColour);
+      sprite_display(kScrollerStripSprite, c, round_even(col.top + kBeatSpread), kFaintIntensity,
+                     kBeatColour);
     });
   }
   each_column([](int c, const Column& col) {

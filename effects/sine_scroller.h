@@ -27,8 +27,8 @@ struct SineScroller {
   int32_t phase_step = 4;       // degrees per frame
   float wave_numerator = 3.0f;  // numerator / denominator = degrees per pixel column
   float wave_denominator = 6.0f;
-  float amplitude = 6.0f;  // pixels
-  float base_y = 583.0f;   // top of the unshifted text on the screen
+  float amplitude = 6.0f;     // pixels
+  float base_y = 583.0f;      // top of the unshifted text on the screen
   int32_t beat_phase = 0;     // music row mod 8, set by the frame loop
   int32_t channel0_note = 0;  // instrument * 256 + note of channel 0 now audible, 0 when empty
 };

@@ -17,11 +17,11 @@ namespace {
 
 using namespace objects;
 
-constexpr uint32_t kFontKey = 0x553333;        // the font strip's background
-constexpr uint32_t kSkyKey = 0x271D14;         // RGB (20, 29, 39): the pictures' empty sky
-constexpr uint32_t kBandColour = 0x462301;     // RGB (1, 35, 70)
-constexpr uint32_t kVeilColour = 0x150B01;     // RGB (1, 11, 21)
-constexpr uint32_t kUnusedKey = 0xFF00FF;      // a key no pixel of the veil has
+constexpr uint32_t kFontKey = 0x553333;     // the font strip's background
+constexpr uint32_t kSkyKey = 0x271D14;      // RGB (20, 29, 39): the pictures' empty sky
+constexpr uint32_t kBandColour = 0x462301;  // RGB (1, 35, 70)
+constexpr uint32_t kVeilColour = 0x150B01;  // RGB (1, 11, 21)
+constexpr uint32_t kUnusedKey = 0xFF00FF;   // a key no pixel of the veil has
 constexpr int kSheetWidth = 800, kSheetHeight = 640;
 
 // Scaled sizes are products with a 64-bit factor, rounded to nearest, ties to even.
@@ -61,17 +61,20 @@ void prepare_sprites() {
   // from half the picture's own height, full width.
   sprite_copy(kScenePictureSprite, kSceneStripSprite, kSpriteKeepAlpha);
   sprite_transparent_colour(kSceneStripSprite, kSkyKey);
-  sprite_clip(kSceneStripSprite, 0, sprite_height(kSceneStripSprite) / 2, sprite_width(kSceneStripSprite), 32);
+  sprite_clip(kSceneStripSprite, 0, sprite_height(kSceneStripSprite) / 2, sprite_width(kSceneStripSprite),
+              32);
 
   sprite_create(kDiscCanvasSprite, kSheetWidth, kSheetHeight);
   sprite_transparent_colour(kDiscCanvasSprite, 0);
 
   sprite_load_memory(kBadgeSprite, asset_badge, asset_badge_size, kSpriteKeepAlpha);
-  sprite_zoom(kBadgeSprite, scaled(sprite_width(kBadgeSprite), 0.75), scaled(sprite_height(kBadgeSprite), 0.75));
+  sprite_zoom(kBadgeSprite, scaled(sprite_width(kBadgeSprite), 0.75),
+              scaled(sprite_height(kBadgeSprite), 0.75));
 
   sprite_load_memory(kBannerSprite, asset_banner, asset_banner_size);
   sprite_transparent_colour(kBannerSprite, 0);
-  sprite_zoom(kBannerSprite, scaled(sprite_width(kBannerSprite), 1.25), scaled(sprite_height(kBannerSprite), 1.25));
+  sprite_zoom(kBannerSprite, scaled(sprite_width(kBannerSprite), 1.25),
+              scaled(sprite_height(kBannerSprite), 1.25));
 
   // The veil gets its key after its box is drawn, and a key no pixel has: fully opaque.
   sprite_create(kVeilSprite, kSheetWidth, kSheetHeight);

@@ -86,13 +86,14 @@ void debug_overlay(const ShowState& show) {
   const int target_rate = timer ? timer->operations->get_rate(timer) : 0;
   const int measured_rate = fps_counter();  // counts only frames that draw the panel
   const std::u16string lines[][2] = {
-      {u"     fps > ", format_number(target_rate, 2, u'0') + u" (" + format_number(measured_rate, 2, u'0') + u")"},
+      {u"     fps > ",
+       format_number(target_rate, 2, u'0') + u" (" + format_number(measured_rate, 2, u'0') + u")"},
       {u"   delay > ", format_number(show.delay, 2, u'0') + u"ms"},
-      {u"    tune > ", format_number(show.position, 2, u'0') + u"/" + format_number(show.row, 2, u'0') + u" " +
-                           show.tick_text},
+      {u"    tune > ", format_number(show.position, 2, u'0') + u"/" + format_number(show.row, 2, u'0') +
+                           u" " + show.tick_text},
       {u"   flash > ", format_number(show.flash_phase, 2, u'0') + u" " + show.word_text},
-      {u"    page > ", format_number(show.page, 2, u'0') + u"/" + format_number(show.page_count, 2, u'0') + u" " +
-                           show.countdown_text},
+      {u"    page > ", format_number(show.page, 2, u'0') + u"/" + format_number(show.page_count, 2, u'0') +
+                           u" " + show.countdown_text},
       {u"   pulse > ", format_number(show.pulse, 3, u'0')},
       {u"    sinx > ", format_rounded(show.waves.sinx, 3, u' ')},
       {u"    siny > ", format_rounded(show.waves.siny, 3, u' ')},

@@ -4,6 +4,8 @@
 // Positions and sizes are formed in floating point from an integer base and a 32-bit float
 // wave value, then rounded to the nearest integer with ties to even (std::nearbyint under the
 // default rounding mode); divisions by 2 of integer sizes truncate.
+#include "show/scene.h"
+
 #include <array>
 #include <cmath>
 #include <initializer_list>
@@ -17,7 +19,6 @@
 #include "runtime/random/random.h"
 #include "runtime/sprite/sprite.h"
 #include "show/format.h"
-#include "show/scene.h"
 
 namespace show {
 namespace {
@@ -37,15 +38,15 @@ constexpr int32_t kCountdown = 0x040A16;    // RGB (22, 10, 4)
 constexpr int32_t kBadgeShadow = 0x160B01;  // RGB (1, 11, 22)
 constexpr int32_t kBadgeFlash = 0x1F1306;   // RGB (6, 19, 31)
 constexpr int32_t kCardBadge = 0x5A430E;
-constexpr int32_t kCardDate = 0x372909;     // RGB (9, 41, 55)
+constexpr int32_t kCardDate = 0x372909;  // RGB (9, 41, 55)
 
 int round_int(float value) {
   return int(std::nearbyint(value));
 }
 
 void centred_text(int y, std::u16string_view text, int32_t colour, int intensity) {
-  bitmap_font_text(kFontSprite, (kScreenWidth - kAdvance * int(text.size())) / 2, y, kAdvance, kLineHeight, text,
-                   colour, intensity);
+  bitmap_font_text(kFontSprite, (kScreenWidth - kAdvance * int(text.size())) / 2, y, kAdvance, kLineHeight,
+                   text, colour, intensity);
 }
 
 // One layer of a rule: pattern R1..R10 in a colour, centred (x 4 for the 99 columns).
@@ -121,7 +122,8 @@ void logo(ShowState& show) {
   const float sinx = show.waves.sinx, siny = show.waves.siny;
   if (show.late_scene == 0) {
     const int w = sprite_width(kLogoSprite);
-    if (show.position == 0 && show.row > 0 && show.beat_phase == 0) logo_display((kScreenWidth - w) / 2, 32, 32);
+    if (show.position == 0 && show.row > 0 && show.beat_phase == 0)
+      logo_display((kScreenWidth - w) / 2, 32, 32);
     if (show.position >= 1 && show.position <= 4) {
       logo_display((kScreenWidth - w) / 2, 32, 32);
       if (show.beat_phase == 0) logo_display(400 - w / 2, 32, 128);
@@ -182,7 +184,11 @@ void flash_words(ShowState& show) {
   // Positions 2 and 4 hold "vane" back by one row; positions 1 and 3 end on "?".
   const bool late_vane = show.position == 2 || show.position == 4;
   switch (show.flash_phase) {
-    case 0: case 2: case 5: case 8: case 11:
+    case 0:
+    case 2:
+    case 5:
+    case 8:
+    case 11:
       show.word_placed = 0;
       break;
     case 1:
@@ -203,7 +209,8 @@ void flash_words(ShowState& show) {
       if (late_vane && show.row == 58) show_word(show, flash_word(kVane));
       break;
     case 12:
-      if ((show.position == 1 || show.position == 3) && show.row == 60) show_word(show, flash_word(kQuestion));
+      if ((show.position == 1 || show.position == 3) && show.row == 60)
+        show_word(show, flash_word(kQuestion));
       break;
     default:
       break;

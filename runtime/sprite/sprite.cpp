@@ -69,7 +69,8 @@ void key(std::vector<uint32_t>& pixels, uint32_t colour) {
 // hold picture rows top..bottom-1 (from the picture's top) are looked at again.
 void mark_tiles(Sprite& sprite, int top, int bottom) {
   const int width = sprite.texture_width, height = sprite.texture_height;
-  const int tiles_x = (width + kTileWidth - 1) / kTileWidth, tiles_y = (height + kTileHeight - 1) / kTileHeight;
+  const int tiles_x = (width + kTileWidth - 1) / kTileWidth,
+            tiles_y = (height + kTileHeight - 1) / kTileHeight;
   if (sprite.tiles_x != tiles_x || sprite.tiles_y != tiles_y ||
       sprite.tiles.size() != size_t(tiles_x) * size_t(tiles_y)) {
     sprite.tiles_x = tiles_x;

@@ -81,7 +81,8 @@ void append_quad(const Sprite& s, int x, int y, int width, int height, Texels te
   // A quad that continues the previous one to the right (same rows, same colour, the next
   // texels at the same scale) widens it instead: the same pixels from fewer, wider quads.
   if (!batch.vertices.empty()) {
-    Vertex* last = &batch.vertices[batch.vertices.size() - 4];  // top-left, top-right, bottom-right, bottom-left
+    Vertex* last =
+        &batch.vertices[batch.vertices.size() - 4];  // top-left, top-right, bottom-right, bottom-left
     const GLubyte* lc = last[0].colour;
     if (last[1].x == left && last[1].y == top && last[2].y == bottom && last[1].s == s0 && last[1].t == t1 &&
         last[2].t == t0 && lc[0] == c.r && lc[1] == c.g && lc[2] == c.b && lc[3] == c.a &&

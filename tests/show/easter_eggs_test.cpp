@@ -15,7 +15,8 @@ namespace {
 using EasterEggs = ShowTest;
 
 const DrawnText* find_text(const std::vector<DrawnText>& texts, std::u16string_view start) {
-  const auto it = std::find_if(texts.begin(), texts.end(), [&](const DrawnText& t) { return t.text.starts_with(start); });
+  const auto it =
+      std::find_if(texts.begin(), texts.end(), [&](const DrawnText& t) { return t.text.starts_with(start); });
   return it == texts.end() ? nullptr : &*it;
 }
 
@@ -189,7 +190,8 @@ TEST_F(EasterEggs, TheDebugOverlayShowsTheLiveValues) {
   };
   EXPECT_EQ(line(u"     fps > ").substr(0, 13), u"     fps > 60");
   const std::u16string delay = line(u"   delay > ");
-  EXPECT_TRUE(delay == u"   delay > 16ms" || delay == u"   delay > 17ms") << std::string(delay.begin(), delay.end());
+  EXPECT_TRUE(delay == u"   delay > 16ms" || delay == u"   delay > 17ms")
+      << std::string(delay.begin(), delay.end());
   EXPECT_EQ(line(u"    tune > "), u"    tune > 02/09 ");
   EXPECT_EQ(line(u"    page > "), u"    page > 00/07 ") << "no countdown before the flipper runs";
   EXPECT_EQ(line(u"  scroll > "), u"  scroll > 0000/5407");

@@ -65,7 +65,8 @@ GoldenResult compare_with_golden(const std::string& name, int width, int height,
   int differing = 0, worst = 0, first_x = -1, first_y = -1;
   for (size_t i = 0; i < pixels.size(); ++i) {
     int d = 0;
-    for (int shift : {0, 8, 16}) d = std::max(d, std::abs(channel(pixels[i], shift) - channel(expected[i], shift)));
+    for (int shift : {0, 8, 16})
+      d = std::max(d, std::abs(channel(pixels[i], shift) - channel(expected[i], shift)));
     worst = std::max(worst, d);
     if (d > tolerance) {
       if (differing++ == 0) first_x = int(i % size_t(width)), first_y = int(i / size_t(width));

@@ -1,5 +1,7 @@
 // The scene stepped frame by frame: the phases and the late scene, the page flipper, the flash
 // words, the logo's beats, the fades, and a few whole frames against references.
+#include "show/scene.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include "effects/objects.h"
 #include "golden.h"
 #include "runtime/random/random.h"
-#include "show/scene.h"
 #include "show_fixture.h"
 
 namespace {
@@ -56,7 +57,8 @@ TEST_F(Scene, TheCountdownIsDrawnInTheBandCorner) {
   step(5, 1);
   step(5, 1);
   const std::vector<DrawnText> texts = texts_drawn();
-  const auto countdown = std::find_if(texts.begin(), texts.end(), [](const DrawnText& t) { return t.y == 356; });
+  const auto countdown =
+      std::find_if(texts.begin(), texts.end(), [](const DrawnText& t) { return t.y == 356; });
   ASSERT_NE(countdown, texts.end());
   EXPECT_EQ(countdown->x, 778);
   EXPECT_EQ(countdown->text, u"10");
@@ -79,7 +81,8 @@ TEST_F(Scene, FlashWordsByPositionAndRow) {
     EXPECT_EQ(state_.word_text, c.word) << "position " << c.position << " row " << c.row;
     const std::vector<DrawnText> texts = texts_drawn();
     const bool drawn = std::any_of(texts.begin(), texts.end(), [](const DrawnText& t) {
-      return t.y >= 376 && t.y <= 504 + 3 * 14 && (t.colour == 0xCBB08E || t.colour == 0xBBBBBB) && t.x + 8 * int(t.text.size()) <= 784 && t.y != 574;
+      return t.y >= 376 && t.y <= 504 + 3 * 14 && (t.colour == 0xCBB08E || t.colour == 0xBBBBBB) &&
+             t.x + 8 * int(t.text.size()) <= 784 && t.y != 574;
     });
     EXPECT_EQ(drawn, !c.word.empty()) << "position " << c.position << " row " << c.row;
   }
