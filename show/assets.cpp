@@ -11,6 +11,7 @@
 #include "runtime/image/image.h"
 #include "runtime/sprite/sprite.h"
 #include "show/scene.h"
+#include "show/show.h"
 
 namespace show {
 namespace {
@@ -20,9 +21,8 @@ using namespace objects;
 constexpr uint32_t kFontKey = 0x553333;     // the font strip's background
 constexpr uint32_t kSkyKey = 0x271D14;      // RGB (20, 29, 39): the pictures' empty sky
 constexpr uint32_t kBandColour = 0x462301;  // RGB (1, 35, 70)
-constexpr uint32_t kVeilColour = 0x150B01;  // RGB (1, 11, 21)
 constexpr uint32_t kUnusedKey = 0xFF00FF;   // a key no pixel of the veil has
-constexpr int kSheetWidth = 800, kSheetHeight = 640;
+constexpr int kSheetWidth = kScreenWidth, kSheetHeight = kScreenHeight;  // full-screen sheets
 
 // Scaled sizes are products with a 64-bit factor, rounded to nearest, ties to even.
 int scaled(int size, double factor) {

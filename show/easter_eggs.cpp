@@ -3,9 +3,10 @@
 #include <string_view>
 
 #include "assets/texts.h"
-#include "effects/bitmap_font_text.h"
+#include "effects/frame_pacing.h"
 #include "effects/objects.h"
 #include "runtime/sprite/sprite.h"
+#include "show/drawing.h"
 #include "show/format.h"
 #include "show/scene.h"
 
@@ -14,18 +15,9 @@ namespace {
 
 using namespace objects;
 
-constexpr int kAdvance = 8, kLineHeight = 16;
 constexpr int32_t kBannerOrange = 0x065CB3;  // RGB (179, 92, 6)
 constexpr int32_t kLightBlue = 0xCBB08E;     // RGB (142, 176, 203)
 constexpr int kMessageY = 622;
-
-void text(int x, int y, std::u16string_view line, int32_t colour, int intensity) {
-  bitmap_font_text(kFontSprite, x, y, kAdvance, kLineHeight, line, colour, intensity);
-}
-
-int round_int(float value) {
-  return int(std::nearbyint(value));
-}
 
 }  // namespace
 

@@ -6,27 +6,23 @@
 // default rounding mode); divisions by 2 of integer sizes truncate.
 #include "show/scene.h"
 
-#include <array>
 #include <cmath>
-#include <initializer_list>
+#include <span>
 
 #include "assets/texts.h"
-#include "effects/bitmap_font_text.h"
 #include "effects/disc_trail.h"
 #include "effects/info_pages.h"
 #include "effects/objects.h"
 #include "effects/sine_scroller.h"
 #include "runtime/random/random.h"
 #include "runtime/sprite/sprite.h"
+#include "show/drawing.h"
 #include "show/format.h"
 
 namespace show {
 namespace {
 
 using namespace objects;
-
-constexpr int kScreenWidth = 800;
-constexpr int kAdvance = 8, kLineHeight = 16;
 
 // Colours, packed r + 256 g + 65536 b.
 constexpr int32_t kDarkRule = 0x5A430E;   // RGB (14, 67, 90)
@@ -40,23 +36,28 @@ constexpr int32_t kBadgeFlash = 0x1F1306;   // RGB (6, 19, 31)
 constexpr int32_t kCardBadge = 0x5A430E;
 constexpr int32_t kCardDate = 0x372909;  // RGB (9, 41, 55)
 
-int round_int(float value) {
-  return int(std::nearbyint(value));
-}
-
-void centred_text(int y, std::u16string_view text, int32_t colour, int intensity) {
-  bitmap_font_text(kFontSprite, (kScreenWidth - kAdvance * int(text.size())) / 2, y, kAdvance, kLineHeight,
-                   text, colour, intensity);
-}
-
-// One layer of a rule: pattern R1..R10 in a colour, centred (x 4 for the 99 columns).
+// One layer of a rule: pattern R1..R10 in a colour, centred (x 4 for the 99 columns). A rule
+// is its layers drawn in order at one y.
 struct RuleLayer {
   int rule;
   int32_t colour;
 };
-using Rules = std::initializer_list<RuleLayer>;
+using Rule = std::span<const RuleLayer>;
 
-void draw_rules(int y, Rules layers, int intensity = 255) {
+constexpr RuleLayer kTopRule[] = {{2, kDarkRule}, {5, kDarkRule}, {6, kLightBlue}};
+constexpr RuleLayer kTopFirstVariant[] = {{7, kLightBlue}, {4, kNearWhite}, {6, kWhite}};
+constexpr RuleLayer kTopSecondVariant[] = {{3, kLightBlue}, {8, kNearWhite}};
+constexpr RuleLayer kMiddleRule[] = {{2, kDarkRule}, {3, kLightBlue}};
+constexpr RuleLayer kMiddleMark[] = {{8, kNearWhite}};
+constexpr RuleLayer kCentreRule[] = {{5, kWhite}, {10, kLightBlue}};  // also frames the card's titles
+constexpr RuleLayer kLowerRule[] = {
+    {1, kDarkRule}, {2, kDarkRule}, {7, kLightBlue}, {4, kNearWhite}, {5, kWhite}};
+constexpr RuleLayer kBottomRule[] = {{1, kDarkRule}, {2, kDarkRule}};
+constexpr RuleLayer kBottomFirstVariant[] = {{3, kLightBlue}};
+constexpr RuleLayer kBottomSecondVariant[] = {{4, kDarkRule}, {9, kDarkRule}};
+constexpr RuleLayer kBottomTop[] = {{5, kWhite}};
+
+void draw_rule(int y, Rule layers, int intensity = 255) {
   for (const RuleLayer& layer : layers)
     centred_text(y, texts::kRulePatterns[size_t(layer.rule - 1)], layer.colour, intensity);
 }
@@ -65,27 +66,18 @@ void draw_rules(int y, Rules layers, int intensity = 255) {
 // variant), the middle one adds R8 in seconds 16-19 of every 20, the bottom one alternates in
 // seconds 16-29 of every 30.
 void top_rules(const ShowState& show) {
-  draw_rules(20, {{2, kDarkRule}, {5, kDarkRule}, {6, kLightBlue}});
-  if (show.seconds_mod_50 > 25)
-    draw_rules(20, {{7, kLightBlue}, {4, kNearWhite}, {6, kWhite}});
-  else
-    draw_rules(20, {{3, kLightBlue}, {8, kNearWhite}});
+  draw_rule(20, kTopRule);
+  draw_rule(20, show.seconds_mod_50 > 25 ? Rule(kTopFirstVariant) : Rule(kTopSecondVariant));
 }
 void middle_rules(const ShowState& show) {
-  draw_rules(340, {{2, kDarkRule}, {3, kLightBlue}});
-  if (show.seconds_mod_20 > 15) draw_rules(340, {{8, kNearWhite}});
-  draw_rules(340, {{5, kWhite}, {10, kLightBlue}});
-}
-void lower_rules() {
-  draw_rules(574, {{1, kDarkRule}, {2, kDarkRule}, {7, kLightBlue}, {4, kNearWhite}, {5, kWhite}});
+  draw_rule(340, kMiddleRule);
+  if (show.seconds_mod_20 > 15) draw_rule(340, kMiddleMark);
+  draw_rule(340, kCentreRule);
 }
 void bottom_rules(const ShowState& show) {
-  draw_rules(608, {{1, kDarkRule}, {2, kDarkRule}});
-  if (show.seconds_mod_30 > 15)
-    draw_rules(608, {{3, kLightBlue}});
-  else
-    draw_rules(608, {{4, kDarkRule}, {9, kDarkRule}});
-  draw_rules(608, {{5, kWhite}});
+  draw_rule(608, kBottomRule);
+  draw_rule(608, show.seconds_mod_30 > 15 ? Rule(kBottomFirstVariant) : Rule(kBottomSecondVariant));
+  draw_rule(608, kBottomTop);
 }
 
 // A page stays until the tick count exceeds, by more than its hold, the count of the frame in
@@ -107,7 +99,7 @@ void page_flipper(ShowState& show) {
     show.page_armed = 0;
   }
   show.countdown_text = format_number(int64_t(show.page_end) - int64_t(show.tick_count), 2, u'0');
-  bitmap_font_text(kFontSprite, 778, 356, kAdvance, kLineHeight, show.countdown_text, kCountdown, 255);
+  text(778, 356, show.countdown_text, kCountdown, 255);
 }
 
 void logo_display(int x, int y, int intensity) {
@@ -171,8 +163,8 @@ void show_word(ShowState& show, const texts::FlashWord& word) {
   for (size_t i = 0; i < word.lines.size(); ++i) {
     const std::u16string_view line = word.lines[i];
     const int32_t colour = (i == 0 || i == 3) ? kLightBlue : kWordInner;
-    bitmap_font_text(kFontSprite, show.word_right - kAdvance * int(line.size()),
-                     show.word_top + show.word_spacing * int(i), kAdvance, kLineHeight, line, colour, 255);
+    text(show.word_right - kAdvance * int(line.size()), show.word_top + show.word_spacing * int(i), line,
+         colour, 255);
   }
 }
 
@@ -232,7 +224,7 @@ void draw_scene(ShowState& show) {
   top_rules(show);
   middle_rules(show);
   if (main_phase(show)) page_flipper(show);
-  lower_rules();
+  draw_rule(574, kLowerRule);
   bottom_rules(show);
   if (show.position >= 6 && show.late_scene == 0) show.late_scene = 1;
 
@@ -262,16 +254,19 @@ void opening_fade(ShowState& show) {
 void closing_card(const ShowState& show) {
   const int level = round_int(show.closing_level);
   sprite_display(kVeilSprite, 0, 0, level);
-  draw_rules(20, {{2, kDarkRule}, {5, kDarkRule}, {6, kLightBlue}, {3, kLightBlue}, {8, kNearWhite}}, level);
-  draw_rules(232, {{5, kWhite}, {10, kLightBlue}}, level);
+  // The top stack in its second variant, the centre rule above and below the titles, the
+  // lower stack.
+  draw_rule(20, kTopRule, level);
+  draw_rule(20, kTopSecondVariant, level);
+  draw_rule(232, kCentreRule, level);
   centred_text(256, texts::kClosingA, kLightBlue, level);
   centred_text(280, texts::kClosingTitle, kNearWhite, level);
   centred_text(304, texts::kClosingProduction, kLightBlue, level);
   centred_text(336, texts::kClosingCodedBy, kNearWhite, level);
   sprite_display(kBadgeSprite, (kScreenWidth - sprite_width(kBadgeSprite)) / 2, 352, level, kCardBadge);
   centred_text(372, texts::kDate, kCardDate, level);
-  draw_rules(396, {{5, kWhite}, {10, kLightBlue}}, level);
-  draw_rules(574, {{1, kDarkRule}, {2, kDarkRule}, {7, kLightBlue}, {4, kNearWhite}, {5, kWhite}}, level);
+  draw_rule(396, kCentreRule, level);
+  draw_rule(574, kLowerRule, level);
 }
 
 }  // namespace show
