@@ -7,6 +7,7 @@
 // Keyboard: a 256-byte table of PC set-1 scan codes built from key events, with a "went down
 // since the last sample" bit so a tap shorter than a frame is still seen once.
 #include <SDL.h>
+#include <SDL_opengl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -164,6 +165,16 @@ void post(const Message& message) {
     if (old != s.messages.end()) s.messages.erase(old);
   }
   s.messages.push_back(message);
+}
+
+// Waits until the context has carried out every command. Unbinding a context flushes its
+// pending drawing to the rasteriser's threads without waiting; Mesa's llvmpipe (seen with Mesa
+// 22.3 under Xvfb) can then tear those threads down while they start on that last batch, and one
+// of them waits at its barrier for ever, hanging the display's close in pthread_join. The show's
+// last frame is drawn and never flipped, so every exit had such a batch pending; drained, the
+// threads are idle when they are told to stop.
+void gl_drain() {
+  if (state().gl && SDL_GL_GetCurrentContext() == state().gl) glFinish();
 }
 
 void end_drag() {
@@ -414,6 +425,7 @@ WindowId window_create(const char16_t* title, int x, int y, int width, int heigh
 void window_destroy(WindowId window) {
   auto& s = state();
   if (SDL_Window* w = s.video ? SDL_GetWindowFromID(window) : nullptr) {
+    if (SDL_GL_GetCurrentWindow() == w) gl_drain();  // destroying it unbinds the context
     if (s.drag.window == window) end_drag();
     if (s.focus == window) s.focus = 0;
     SDL_DestroyWindow(w);
@@ -550,6 +562,7 @@ bool gl_context_create(WindowId window) {
 void gl_context_delete() {
   auto& s = state();
   if (!s.gl) return;
+  gl_drain();
   SDL_GL_MakeCurrent(nullptr, nullptr);
   SDL_GL_DeleteContext(s.gl);
   s.gl = nullptr;

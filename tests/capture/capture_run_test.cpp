@@ -44,8 +44,10 @@ std::string process_tag() {
 Result run_intro(const std::string& args, const std::string& env = "") {
   const fs::path out = fs::path(::testing::TempDir()) / ("capture_stdout_" + process_tag() + ".txt");
   const fs::path err = fs::path(::testing::TempDir()) / ("capture_stderr_" + process_tag() + ".txt");
-  const std::string command =
-      env + " '" QUORVANE_INTRO "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+  // A hung intro ends after 200 s with exit code 124 and what it printed so far, instead
+  // of holding the test until ctest's own timeout, which keeps nothing.
+  const std::string command = env + " /usr/bin/timeout --kill-after=10 200 '" QUORVANE_INTRO "' " + args + " >'" +
+                              out.string() + "' 2>'" + err.string() + "'";
   Result r;
   const int status = std::system(command.c_str());
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -178,7 +180,8 @@ TEST_F(TwoSecondCapture, FramesAndSoundFollowTheMusicAsLivePlaybackWould) {
 
 TEST_F(TwoSecondCapture, ASecondRunWritesTheSameBytes) {
   const fs::path again = fresh_dir("two_seconds_again");
-  ASSERT_EQ(run_intro("--capture '" + again.string() + "' --seconds 2").code, 0);
+  const Result r = run_intro("--capture '" + again.string() + "' --seconds 2");
+  ASSERT_EQ(r.code, 0) << r.err;
   std::vector<std::string> names = png_names(*dir_);
   names.push_back("audio.wav");
   names.push_back("frames.txt");
@@ -221,8 +224,8 @@ TEST(Capture, ClosingCardCoversTheLastFrames) {
   const fs::path dir = fresh_dir("closing_card");
   const fs::path script = fs::path(::testing::TempDir()) / ("escape_card_" + process_tag() + ".txt");
   std::ofstream(script) << "1.0 key Escape\n";
-  ASSERT_EQ(run_intro("--capture '" + dir.string() + "' --frames 239 --input '" + script.string() + "'").code,
-            0);
+  const Result r = run_intro("--capture '" + dir.string() + "' --frames 239 --input '" + script.string() + "'");
+  ASSERT_EQ(r.code, 0) << r.err;
   int width = 0, height = 0;
   const std::vector<uint32_t> last = read_png(dir / "frame_000239.png", width, height);
   ASSERT_EQ(last.size(), 800u * 640u);
@@ -274,7 +277,8 @@ TEST(Capture, VideoHoldsPicturesAndSoundOfTheCapturedLength) {
     GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
   const fs::path out = fs::path(::testing::TempDir()) / ("capture_" + process_tag() + ".mp4");
   fs::remove(out);
-  ASSERT_EQ(run_intro("--video '" + out.string() + "' --seconds 1").code, 0);
+  const Result r = run_intro("--video '" + out.string() + "' --seconds 1");
+  ASSERT_EQ(r.code, 0) << r.err;
   const fs::path probe = fs::path(::testing::TempDir()) / ("probe_" + process_tag() + ".txt");
   const std::string command =
       "ffprobe -v error -show_entries stream=codec_name,width,height,duration -of csv=p=0 '" + out.string() +
