@@ -1,5 +1,5 @@
-// show/drawing.h — what the scene's drawing code shares: the text call every caption uses and
-// the rounding of wave-moved positions.
+// show/drawing.h — what the scene's drawing code shares: the text call every caption uses, the
+// light blue and the rounding of wave-moved positions.
 #pragma once
 
 #include <cmath>
@@ -13,6 +13,10 @@
 namespace show {
 
 inline constexpr int kAdvance = 8, kLineHeight = 16;  // every caption: 8 x 16 cells
+
+// The light blue of the rules, the closing card, the hint and the credit line; packed
+// r + 256 g + 65536 b.
+inline constexpr int32_t kLightBlue = 0xCBB08E;  // RGB (142, 176, 203)
 
 // A caption on the font sprite at (x, y).
 inline void text(int x, int y, std::u16string_view line, int32_t colour, int intensity) {

@@ -16,7 +16,6 @@ namespace {
 using namespace objects;
 
 constexpr int32_t kBannerOrange = 0x065CB3;  // RGB (179, 92, 6)
-constexpr int32_t kLightBlue = 0xCBB08E;     // RGB (142, 176, 203)
 constexpr int kMessageY = 622;
 
 }  // namespace

@@ -25,8 +25,7 @@ namespace {
 using namespace objects;
 
 // Colours, packed r + 256 g + 65536 b.
-constexpr int32_t kDarkRule = 0x5A430E;   // RGB (14, 67, 90)
-constexpr int32_t kLightBlue = 0xCBB08E;  // RGB (142, 176, 203)
+constexpr int32_t kDarkRule = 0x5A430E;  // RGB (14, 67, 90)
 constexpr int32_t kNearWhite = 0xEEEEEE;
 constexpr int32_t kWhite = 0xFFFFFF;
 constexpr int32_t kWordInner = 0xBBBBBB;
