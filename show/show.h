@@ -41,6 +41,6 @@ bool startup(ShowState& show, const StartupOptions& options = {});
 bool frame(ShowState& show, const ShowHooks& hooks);
 void shutdown(ShowState& show);
 
-int run();
+int run();  // 0 after the closing fade, 1 when the window or screen could not be opened
 
 }  // namespace show

@@ -96,14 +96,17 @@ void shutdown(ShowState& show) {
 
 int run() {
   ShowState& show = *new ShowState;  // lives for the whole run
-  if (startup(show)) {
+  // A show that could not open its window ends with 1 after its error message, so that a
+  // launcher or script does not take the failure for a show that ran.
+  const bool started = startup(show);
+  if (started) {
     const ShowHooks hooks = default_hooks();
     while (frame(show, hooks)) {
     }
     shutdown(show);
   }
   delete &show;
-  return 0;
+  return started ? 0 : 1;
 }
 
 }  // namespace show
