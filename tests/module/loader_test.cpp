@@ -298,6 +298,23 @@ TEST(Loader, ClampsOddHeaderValues) {
                      EXPECT_EQ(m.instruments[0].samples[0]->data[9], -16384);
                    }});
 
+  // A pattern header length other than 9 is not used: the nine bytes the format's writers lay
+  // out are read whatever it says (honouring it would read another module than the intro's).
+  for (uint32_t length : {0u, 5u, 20u}) {
+    Song cells = base;
+    cells.cell(0, 0, 0) = {xmw::C4, 1, 0, 0x0C, 0x20};
+    std::vector<uint8_t> image = write_xm(cells);
+    const size_t pattern = 60 + size_t(image[60] | image[61] << 8);  // after the song header
+    ASSERT_EQ(image[pattern], 9);
+    image[pattern] = uint8_t(length);
+    cases.push_back({"pattern header length not 9", image, [](const music_module& m) {
+                       const music_cell& cell = m.patterns[0].cells[0];
+                       EXPECT_EQ(cell.note, xmw::C4);
+                       EXPECT_EQ(cell.effect, 0x0C);
+                       EXPECT_EQ(cell.parameter, 0x20);
+                     }});
+  }
+
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const char* reason = nullptr;

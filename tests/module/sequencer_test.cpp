@@ -17,7 +17,12 @@ Song song_with(int channels, int rows, int speed) {
 }
 
 TEST(Tempo, BpmGivesFramesPerTick) {
-  const struct { int bpm, frames; } cases[] = {{125, 882}, {133, 828}, {32, 3445}, {255, 432}, {140, 787}};
+  // The last four rows pin the single-precision tick rate: bpm × 2 / 5 rounds just below its
+  // true value, so these tempos get one frame less than trunc(110250 / bpm) (875 for BPM 126).
+  const struct {
+    int bpm, frames;
+  } cases[] = {{125, 882}, {133, 828}, {32, 3445}, {255, 432}, {140, 787},
+               {126, 874}, {49, 2249}, {63, 1749}, {98, 1124}};
   music_module m{};
   for (const auto& c : cases) {
     music_set_bpm(&m, c.bpm);
@@ -44,6 +49,40 @@ TEST(Periods, LinearAndAmiga) {
   // Notes outside the table are clamped into it.
   EXPECT_EQ(music_note_period(&linear, -5, 0), music_note_period(&linear, 0, 0));
   EXPECT_EQ(music_note_period(&amiga, 300, 0), music_note_period(&amiga, 119, 0));
+}
+
+// Player quirks the intro's music was made against, each a row the "exact" form would change:
+// the Amiga table's frequency constant 14317056 (a C-4 plays at 8362 Hz, not 8363) and the
+// panning envelope's reach truncated to steps of 32 before it multiplies.
+TEST(Quirks, AmigaConstantAndTruncatedPanningReach) {
+  Song amiga = song_with(1, 4, 4);
+  amiga.linear = false;
+  amiga.cell(0, 0, 0) = {C4, 1, 0, 0, 0};
+  Player a(amiga);
+  a.tick();
+  EXPECT_EQ(a.channel(0).period, 1712);
+  EXPECT_EQ(a.voice(0).step, (uint64_t(8362) << 32) / 44100) << "14317056 / 1712 Hz";
+
+  // Envelope value 64 (32 above its centre); reach = trunc((128 - |pan - 128|) / 32).
+  const struct {
+    int pan, expected;
+  } cases[] = {
+      {128, 255},  // reach 4: 128 + 32 × 4, clamped
+      {64, 128},   // reach 2: 64 + 32 × 2
+      {40, 72},    // distance 88, reach 1 (a single division after the product would give 62)
+      {230, 230},  // distance 102, reach 0: the envelope does not move it at all
+  };
+  for (const auto& c : cases) {
+    Song song = song_with(1, 8, 8);
+    song.instruments[0].samples[0].panning = uint8_t(c.pan);
+    song.instruments[0].panning.points = {{0, 64}, {8, 64}};
+    song.instruments[0].panning.type = kEnvelopeOn;
+    song.cell(0, 0, 0) = {C4, 1, 0, 0, 0};
+    Player p(song);
+    p.tick();
+    p.tick();
+    EXPECT_EQ(p.voice(0).panning, c.expected) << "sample panning " << c.pan;
+  }
 }
 
 // Rows advance every `speed` ticks; after the last order the song restarts.
