@@ -122,15 +122,4 @@ TEST_F(Pages, PageSevenOverlayStandsStill) {
     }
 }
 
-TEST(PageFlipper, HoldsEachPageItsTicks) {
-  const std::pair<int (*)(const PageWaves&), int> expected[] = {
-      {info_page_1, 10}, {info_page_2, 20}, {info_page_3, 10}, {info_page_4, 15},
-      {info_page_5, 20}, {info_page_6, 10}, {info_page_7, 15},
-  };
-  for (size_t i = 0; i < kInfoPages.size(); ++i) {
-    EXPECT_EQ(kInfoPages[i].draw, expected[i].first) << i;
-    EXPECT_EQ(kInfoPages[i].hold, expected[i].second) << i;
-  }
-}
-
 }  // namespace

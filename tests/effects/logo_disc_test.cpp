@@ -54,17 +54,6 @@ class DiscTrailCanvas : public ScreenTest {
   DiscTrail trail;
 };
 
-TEST(DiscTrailInit, StepsAndOffset) {
-  DiscTrail trail;
-  trail.angle_x = 5.0f;
-  disc_trail_init(trail);
-  EXPECT_EQ(trail.step_x, 0.02327105589210987f);
-  EXPECT_EQ(trail.step_y, 0.03490658476948738f);
-  EXPECT_EQ(trail.offset_y, 236);
-  EXPECT_EQ(trail.angle_x, 0.0f);
-  EXPECT_EQ(trail.angle_y, 0.0f);
-}
-
 // The first frame's discs sit at 1 to 17 steps: the smallest (radius 8) centred at (412, 427),
 // the largest (radius 40) at (588, 449). Both colours are opaque; the rest is transparent.
 TEST_F(DiscTrailCanvas, FirstFrameDiscsInEitherColour) {

@@ -177,18 +177,4 @@ TEST_F(Scroller, CounterAndTextWrapAtDifferentFrames) {
   EXPECT_EQ(scroller.phase, 813.0f * 4);
 }
 
-TEST(ScrollerInit, TakesTheTextAndTheInitialValues) {
-  SineScroller s;
-  s.char_index = 77;
-  s.phase = 9.0f;
-  sine_scroller_init(s, u"four");
-  EXPECT_EQ(s.text, u"four");
-  EXPECT_EQ(s.length, 4);
-  EXPECT_EQ(s.char_index, 1);
-  EXPECT_EQ(s.x_offset, 1600);
-  EXPECT_EQ(s.counter_index, 0);
-  EXPECT_EQ(s.counter_x, 800);
-  EXPECT_EQ(s.phase, 0.0f);
-}
-
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "effects/objects.h"
 #include "golden.h"
@@ -200,6 +201,126 @@ TEST_F(Scene, TheClosingCardFadesInWithOneLevelForEveryItem) {
   // 8.5 a frame from 0, each level rounded to nearest with ties to even (25.5 -> 26, 42.5 -> 42).
   EXPECT_EQ(title, (std::vector<int>{0, 8, 17, 26, 34, 42}));
   EXPECT_EQ(date, title);
+}
+
+// The rule stacks alternate by the wall clock's second: the top stack's first variant in seconds
+// 26-49 of every 50, the middle mark in 16-19 of every 20, the bottom's first variant in 16-29
+// of every 30. Each stack is compared with itself at second 0 (the other variant).
+TEST_F(Scene, RuleStacksAlternateByTheClocksSecond) {
+  using Glyph = std::tuple<int, int, int32_t, int>;  // x, glyph, colour, intensity
+  auto stack_at = [&](int second, int y) {
+    clock_.set_ms(uint64_t(second) * 1000 + 500);
+    step(5, 1);
+    std::vector<Glyph> glyphs;
+    for (const SpriteDisplayCall& c : calls_)
+      if (c.number == kFontSprite && c.y == y) glyphs.emplace_back(c.x, c.clip_x, c.colour, c.intensity);
+    return glyphs;
+  };
+  struct Case {
+    const char* stack;
+    int y, period, first, last;  // the variant's seconds within each period
+  };
+  const Case cases[] = {{"top", 20, 50, 26, 49}, {"middle", 340, 20, 16, 19}, {"bottom", 608, 30, 16, 29}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stack);
+    const std::vector<Glyph> usual = stack_at(0, c.y);
+    const std::vector<Glyph> variant = stack_at(c.first, c.y);
+    ASSERT_FALSE(usual.empty());
+    EXPECT_NE(variant, usual);
+    for (int second : {c.first - 1, c.last + 1, c.period, c.period + c.first - 1})
+      EXPECT_EQ(stack_at(second, c.y), usual) << "second " << second;
+    for (int second : {c.last, c.period + c.first, c.period + c.last})
+      EXPECT_EQ(stack_at(second, c.y), variant) << "second " << second;
+  }
+}
+
+// The logo's displays by phase, with the waves away from zero: (intensity, x, y) in drawing
+// order, x and y as offsets of sinx and siny from the logo's resting place.
+TEST_F(Scene, TheLogoIsDisplayedByPhase) {
+  struct Display {
+    int intensity;
+    float sinx_x, base_y, siny_y;  // x = centre + sinx_x * sinx, y = base_y + siny_y * siny
+    bool centred = false;          // at the screen's centre, not moved by the waves
+  };
+  struct Case {
+    const char* phase;
+    int position, row, note;
+    std::vector<Display> displays;
+  };
+  const Case cases[] = {
+      {"words, off-beat", 1, 3, 0, {{32, 0, 32, 0, true}}},
+      {"words, beat", 1, 8, 0, {{32, 0, 32, 0, true}, {128, 0, 32, 0, true}}},
+      {"words with the full logo, beat",
+       3,
+       8,
+       0,
+       {{32, 0, 32, 0, true}, {128, 0, 32, 0, true}, {32, 0, 32, 0, true}, {255, 1, 32, 1}}},
+      {"main, off-beat with a note",
+       5,
+       3,
+       0x0130,
+       {{32, 0, 32, 0, true}, {32, 1.8f, 32, 3.6f}, {255, 1, 32, 1}}},
+      {"main, beat with a note",
+       5,
+       8,
+       0x0130,
+       {{32, 0, 32, 0, true},
+        {16, 3.6f, 332, 1.8f},
+        {64, 1.8f, 32, 1.8f},
+        {32, 1.8f, 32, 3.6f},
+        {255, 1, 32, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.phase);
+    for (int n = 0; n < 30; ++n) step(c.position, c.row == 8 ? 9 : c.row, c.note);  // waves away from 0
+    step(c.position, c.row, c.note);
+    const float sinx = state_.waves.sinx, siny = state_.waves.siny;
+    ASSERT_NE(sinx, 0.0f);
+    ASSERT_NE(siny, 0.0f);
+    const int w = sprite_width(kLogoSprite);
+    const std::vector<SpriteDisplayCall> logo = displays_of(kLogoSprite);
+    ASSERT_EQ(logo.size(), c.displays.size());
+    for (size_t i = 0; i < logo.size(); ++i) {
+      const Display& d = c.displays[i];
+      EXPECT_EQ(logo[i].intensity, d.intensity) << i;
+      EXPECT_EQ(logo[i].x,
+                d.centred ? (800 - w) / 2 : int(std::nearbyint(float(400 - w / 2) + d.sinx_x * sinx)))
+          << i;
+      EXPECT_EQ(logo[i].y, int(std::nearbyint(d.base_y + d.siny_y * siny))) << i;
+    }
+  }
+}
+
+// The badge in the scene: its dark shadow always, the flash colour over it for a channel-0
+// note in the main phase; on the closing card one flat colour.
+TEST_F(Scene, TheBadgeIsDrawnInItsTwoDarkColours) {
+  step(5, 1, 0x0130);
+  const std::vector<SpriteDisplayCall> badges = displays_of(kBadgeSprite);
+  ASSERT_EQ(badges.size(), 2u);
+  EXPECT_EQ(badges[0].colour, 0x160B01);  // RGB (1, 11, 22)
+  EXPECT_EQ(badges[1].colour, 0x1F1306);  // RGB (6, 19, 31)
+  for (const SpriteDisplayCall& b : badges) {
+    EXPECT_EQ(b.x, 702);
+    EXPECT_EQ(b.y, 324);
+    EXPECT_EQ(b.intensity, 255);
+  }
+}
+
+// F1's panel is not drawn once Escape has started the closing fade, and comes back with nothing.
+TEST_F(Scene, NoDebugPanelDuringTheClosingFade) {
+  auto panel_drawn = [&] { return drew_text(texts_drawn(), u"fps > "); };
+  keys_.hold({0x3B});
+  step(5, 1);
+  keys_.release_all();
+  step(5, 1);
+  ASSERT_TRUE(panel_drawn()) << "F1 shows the panel";
+  keys_.hold({0x01});
+  step(5, 1);
+  keys_.release_all();
+  for (int n = 0; n < 20; ++n) {
+    step(5, 1);
+    EXPECT_FALSE(panel_drawn()) << "frame " << n << " of the closing fade";
+  }
 }
 
 // Whole frames. Each reference was looked at: what it shows is in the test's name and comment.
