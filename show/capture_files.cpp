@@ -2,15 +2,19 @@
 #include "show/capture_files.h"
 
 #include <GL/gl.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <png.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -96,13 +100,64 @@ void capture_read_back(std::vector<uint8_t>& rgb) {
   }
 }
 
-bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height,
-                       std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+std::FILE* capture_create_file(const std::string& path, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
   if (!file) {
     error = path + ": cannot create: " + std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+  }
+  return file;
+}
+
+StagingFolder::~StagingFolder() {
+  if (dir_.empty()) return;
+  if (DIR* d = opendir(dir_.c_str())) {
+    while (const dirent* entry = readdir(d))
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        unlink(path(entry->d_name).c_str());
+    closedir(d);
+  }
+  rmdir(dir_.c_str());
+}
+
+bool StagingFolder::make(const std::string& parent, std::string& error) {
+  std::string name = parent + "/.quorvane-capture-XXXXXX";
+  if (!mkdtemp(name.data())) {
+    error = parent + ": cannot make a folder for the capture: " + std::strerror(errno);
     return false;
   }
+  dir_ = name;
+  return true;
+}
+
+bool StagingFolder::move_file(const std::string& name, const std::string& destination, std::string& error) {
+  if (std::rename(path(name).c_str(), destination.c_str()) == 0) return true;
+  error = destination + ": cannot move the finished file into place: " + std::strerror(errno);
+  return false;
+}
+
+bool StagingFolder::move_into(const std::string& parent, std::string& error) {
+  DIR* d = opendir(dir_.c_str());
+  if (!d) {
+    error = dir_ + ": cannot read the folder: " + std::strerror(errno);
+    return false;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(d))
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+      names.push_back(entry->d_name);
+  closedir(d);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names)
+    if (!move_file(name, parent + "/" + name, error)) return false;
+  return true;
+}
+
+bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height,
+                       std::string& error) {
+  std::FILE* file = capture_create_file(path, error);
+  if (!file) return false;
   PngFailure failure;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, png_fail, png_warn);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -143,11 +198,8 @@ WavWriter::~WavWriter() {
 
 bool WavWriter::open(const std::string& path, std::string& error) {
   path_ = path;
-  file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) {
-    error = path + ": cannot create: " + std::strerror(errno);
-    return false;
-  }
+  file_ = capture_create_file(path, error);
+  if (!file_) return false;
   uint8_t header[44];
   wav_header(header, 0);
   failed_ = std::fwrite(header, 1, sizeof header, file_) != sizeof header;
@@ -193,7 +245,7 @@ bool capture_program_on_path(const char* program) {
 }
 
 PipedProcess::~PipedProcess() {
-  if (pid_ > 0) finish();
+  if (pid_ > 0) finish(10000);
 }
 
 bool PipedProcess::start(const std::vector<std::string>& arguments, std::string& error) {
@@ -215,15 +267,21 @@ bool PipedProcess::start(const std::vector<std::string>& arguments, std::string&
     error = arguments[0] + ": cannot start: " + std::strerror(failed);
     return false;
   }
+  // Non-blocking, so that a write waits in poll() with a bound instead of in write() for ever.
+  fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
   fd_ = fds[1];
   return true;
 }
 
-bool PipedProcess::write(const void* bytes, size_t size) {
+bool PipedProcess::write(const void* bytes, size_t size, int timeout_ms) {
   const auto* p = static_cast<const uint8_t*>(bytes);
   while (size > 0) {
+    pollfd ready{fd_, POLLOUT, 0};
+    const int polled = poll(&ready, 1, timeout_ms);
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled <= 0) return false;  // no progress for timeout_ms, or the pipe is gone
     const ssize_t n = ::write(fd_, p, size);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) return false;
     p += n;
     size -= size_t(n);
@@ -231,12 +289,22 @@ bool PipedProcess::write(const void* bytes, size_t size) {
   return true;
 }
 
-int PipedProcess::finish() {
+int PipedProcess::finish(int timeout_ms) {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
-  const int code = pid_ > 0 ? wait_exit(pid_) : -1;
+  if (pid_ <= 0) return -1;
+  int status = 0;
+  pid_t done = 0;
+  for (int waited_ms = 0; (done = waitpid(pid_, &status, WNOHANG)) == 0 && waited_ms < timeout_ms;
+       waited_ms += 10)
+    usleep(10000);
+  if (done == 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+    status = -1;
+  }
   pid_ = -1;
-  return code;
+  return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int capture_run_program(const std::vector<std::string>& arguments) {

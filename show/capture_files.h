@@ -19,11 +19,34 @@ inline constexpr int kCaptureWidth = 800, kCaptureHeight = 640;
 // Reads the back buffer's 800 x 640 picture (after drawing any batched sprites) as top-down RGB.
 void capture_read_back(std::vector<uint8_t>& rgb);
 
-// Writes an 8-bit RGB PNG of `width` x `height` top-down pixels.
+// Creates a new file for writing: fails if anything, a symbolic link included, already has the
+// name, so a prepared folder cannot redirect a capture's output onto another file.
+std::FILE* capture_create_file(const std::string& path, std::string& error);
+
+// A folder of the run's own, made fresh inside `parent`, where a capture writes every file
+// before it is complete. move_into() renames the finished files into the parent (a rename
+// replaces a link of the same name instead of writing through it); otherwise the destructor
+// removes the folder with everything in it, so a failed run leaves nothing behind.
+class StagingFolder {
+ public:
+  ~StagingFolder();
+  bool make(const std::string& parent, std::string& error);
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  // Moves every file of the folder into `parent` under its own name, then removes the folder.
+  bool move_into(const std::string& parent, std::string& error);
+  // Moves one file to `destination` (any name on the same file system).
+  bool move_file(const std::string& name, const std::string& destination, std::string& error);
+
+ private:
+  std::string dir_;
+};
+
+// Writes an 8-bit RGB PNG of `width` x `height` top-down pixels into a new file.
 bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height,
                        std::string& error);
 
-// A 44.1 kHz stereo 16-bit WAV, written as it comes; the sizes are filled in by close().
+// A 44.1 kHz stereo 16-bit WAV in a new file, written as it comes; the sizes are filled in by
+// close().
 class WavWriter {
  public:
   ~WavWriter();
@@ -41,13 +64,17 @@ class WavWriter {
 // Whether an executable named `program` is on PATH.
 bool capture_program_on_path(const char* program);
 
-// A child process whose standard input is a pipe from us.
+// A child process whose standard input is a pipe from us. A child that stops reading or does
+// not end is not waited for without bound: write() gives up after `timeout_ms` without progress
+// and finish() ends the child after the same time.
 class PipedProcess {
  public:
   ~PipedProcess();
   bool start(const std::vector<std::string>& arguments, std::string& error);
-  bool write(const void* bytes, size_t size);
-  int finish();  // closes the pipe, waits, returns the exit code (-1 when it did not exit normally)
+  bool write(const void* bytes, size_t size, int timeout_ms);
+  // Closes the pipe, waits at most `timeout_ms` for the child (then kills it), returns its exit
+  // code (-1 when it did not exit normally).
+  int finish(int timeout_ms);
 
  private:
   pid_t pid_ = -1;

@@ -39,6 +39,11 @@ double steady_ms() {
 
 // Reads and parses the input script; prints the one error line and returns false when refused.
 bool load_script(const std::string& path, InputScript& script) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "%s: %s: the input script is a folder, not a file\n", kProgram, path.c_str());
+    return false;
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     std::fprintf(stderr, "%s: %s: cannot read the input script: %s\n", kProgram, path.c_str(),
@@ -70,8 +75,7 @@ bool is_frame_png(const char* name) {
   return true;
 }
 
-// Creates the folder if needed and removes the frame pictures of an earlier capture, so the
-// folder holds exactly this capture's frames.
+// Creates the folder if needed; false when the name is taken by something that is not a folder.
 bool prepare_dir(const std::string& dir, std::string& error) {
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
     error = dir + ": cannot create the folder: " + std::strerror(errno);
@@ -82,20 +86,64 @@ bool prepare_dir(const std::string& dir, std::string& error) {
     error = dir + ": not a folder";
     return false;
   }
-  DIR* d = opendir(dir.c_str());
-  if (!d) {
-    error = dir + ": cannot read the folder: " + std::strerror(errno);
-    return false;
-  }
-  int removed = 0;
-  while (const dirent* entry = readdir(d))
-    if (is_frame_png(entry->d_name) && unlink((dir + "/" + entry->d_name).c_str()) == 0) ++removed;
-  closedir(d);
-  if (removed)
-    std::fprintf(stderr, "%s: removed %d frame pictures of an earlier capture from %s\n", kProgram, removed,
-                 dir.c_str());
   return true;
 }
+
+// Once a capture has written its frames, the frame pictures of an earlier capture in the same
+// folder go, so that the folder's pictures agree with its frames.txt and audio.wav. Only frames
+// this run did not write are removed, and only after its own files are complete.
+void remove_other_frames(const std::string& dir, const std::vector<int>& written) {
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  std::vector<std::string> stale;
+  while (const dirent* entry = readdir(d))
+    if (is_frame_png(entry->d_name) &&
+        !std::binary_search(written.begin(), written.end(), std::atoi(entry->d_name + 6)))
+      stale.push_back(entry->d_name);
+  closedir(d);
+  for (const std::string& name : stale) unlink((dir + "/" + name).c_str());
+  if (!stale.empty())
+    std::fprintf(stderr, "%s: removed %zu frame pictures of an earlier capture from %s\n", kProgram,
+                 stale.size(), dir.c_str());
+}
+
+// SIGINT, SIGTERM and SIGHUP end a capture after the frame being drawn: its files are then
+// closed as after a full run. A second signal ends the process at once.
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+void on_stop_signal(int number) {
+  if (g_stop_signal != 0) {
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+    return;
+  }
+  g_stop_signal = number;
+}
+
+void catch_stop_signals() {
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(number, &action, nullptr);
+  }
+}
+
+// ffmpeg takes any argument that starts with "-" for an option: a relative path is given as
+// "./path" so that a file named "-x.mp4" stays a file.
+std::string ffmpeg_path(const std::string& path) {
+  return !path.empty() && path[0] != '/' ? "./" + path : path;
+}
+
+std::string parent_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// How long the encoder may go without taking a frame, or take to end, before the capture gives
+// up on it.
+constexpr int kEncoderTimeoutMs = 10000;
 
 // Frames done of the total and an estimate of the time left: in place on a terminal, otherwise
 // a line at every tenth.
@@ -125,24 +173,45 @@ class CaptureObserver : public VirtualRunObserver {
  public:
   CaptureObserver(const CliOptions& options, int total) : options_(options), progress_(total) {}
 
-  bool open(const std::string& wav_path, const std::string& video_part, std::string& error) {
+  // Every file is made in the run's own folder `staging` (see StagingFolder).
+  bool open(const StagingFolder& staging, const std::string& video_part, std::string& error) {
+    staging_ = &staging;
     if (!options_.capture_dir.empty()) {
-      const std::string table = options_.capture_dir + "/frames.txt";
-      frames_txt_ = std::fopen(table.c_str(), "wb");
-      if (!frames_txt_) {
-        error = table + ": cannot create: " + std::strerror(errno);
-        return false;
-      }
+      frames_txt_ = capture_create_file(staging.path("frames.txt"), error);
+      if (!frames_txt_) return false;
     }
+    const std::string wav_path = staging.path("audio.wav");
     if (!wav_.open(wav_path, error)) return false;
     if (!video_part.empty()) {
       video_ = true;
-      return encoder_.start(
-          {"ffmpeg", "-hide_banner", "-loglevel", "error",      "-y",   "-f", "rawvideo", "-pixel_format",
-           "rgb24",  "-video_size",  "800x640",   "-framerate", "60",   "-i", "-",        "-an",
-           "-c:v",   "libx264",      "-preset",   "veryfast",   "-crf", "18", "-pix_fmt", "yuv420p",
-           "-f",     "mp4",          video_part},
-          error);
+      return encoder_.start({"ffmpeg",
+                             "-hide_banner",
+                             "-loglevel",
+                             "error",
+                             "-y",
+                             "-f",
+                             "rawvideo",
+                             "-pixel_format",
+                             "rgb24",
+                             "-video_size",
+                             "800x640",
+                             "-framerate",
+                             "60",
+                             "-i",
+                             "-",
+                             "-an",
+                             "-c:v",
+                             "libx264",
+                             "-preset",
+                             "veryfast",
+                             "-crf",
+                             "18",
+                             "-pix_fmt",
+                             "yuv420p",
+                             "-f",
+                             "mp4",
+                             ffmpeg_path(video_part)},
+                            error);
     }
     return true;
   }
@@ -151,16 +220,19 @@ class CaptureObserver : public VirtualRunObserver {
     if (failed_) return;
     if (video_) {
       capture_read_back(rgb_);
-      if (!encoder_.write(rgb_.data(), rgb_.size())) fail("ffmpeg stopped taking frames");
+      if (!encoder_.write(rgb_.data(), rgb_.size(), kEncoderTimeoutMs))
+        fail("ffmpeg stopped taking frames (it ended, or took none for 10 s)");
       return;
     }
     if (options_.frames_given && !cli_frame_listed(options_.frame_ranges, frame.number)) return;
     capture_read_back(rgb_);
     char name[32];
-    std::snprintf(name, sizeof name, "/frame_%06d.png", frame.number);
+    std::snprintf(name, sizeof name, "frame_%06d.png", frame.number);
     std::string error;
-    if (!capture_write_png(options_.capture_dir + name, rgb_.data(), kCaptureWidth, kCaptureHeight, error))
+    if (!capture_write_png(staging_->path(name), rgb_.data(), kCaptureWidth, kCaptureHeight, error))
       fail(error);
+    else
+      pictures.push_back(frame.number);
   }
 
   bool after_frame(const VirtualFrame& frame) override {
@@ -168,7 +240,7 @@ class CaptureObserver : public VirtualRunObserver {
                                     frame.position, frame.row, frame.note) < 0)
       fail(options_.capture_dir + "/frames.txt: cannot write");
     progress_.update(frame.number + 1);
-    return !failed_;
+    return !failed_ && g_stop_signal == 0;
   }
 
   void sound(const int16_t* pcm, int frames) override {
@@ -184,12 +256,14 @@ class CaptureObserver : public VirtualRunObserver {
       fail(options_.capture_dir + "/frames.txt: cannot write");
     frames_txt_ = nullptr;
     if (video_) {
-      const int code = encoder_.finish();
+      const int code = encoder_.finish(kEncoderTimeoutMs);
       if (code != 0 && !failed_) fail("ffmpeg failed (exit code " + std::to_string(code) + ")");
     }
     error = error_;
     return !failed_;
   }
+
+  std::vector<int> pictures;  // frame numbers of the pictures written, in order
 
  private:
   void fail(const std::string& message) {
@@ -198,6 +272,7 @@ class CaptureObserver : public VirtualRunObserver {
   }
 
   const CliOptions& options_;
+  const StagingFolder* staging_ = nullptr;
   Progress progress_;
   std::vector<uint8_t> rgb_;
   WavWriter wav_;
@@ -213,10 +288,30 @@ class CaptureObserver : public VirtualRunObserver {
 // on the other.
 bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out,
                std::string& error) {
-  const int code = capture_run_program({"ffmpeg",   "-hide_banner", "-loglevel",  "error", "-y",  "-i",
-                                        video_part, "-i",           wav,          "-map",  "0:v", "-map",
-                                        "1:a",      "-c:v",         "copy",       "-c:a",  "aac", "-b:a",
-                                        "192k",     "-movflags",    "+faststart", "-f",    "mp4", out});
+  const int code = capture_run_program({"ffmpeg",
+                                        "-hide_banner",
+                                        "-loglevel",
+                                        "error",
+                                        "-y",
+                                        "-i",
+                                        ffmpeg_path(video_part),
+                                        "-i",
+                                        ffmpeg_path(wav),
+                                        "-map",
+                                        "0:v",
+                                        "-map",
+                                        "1:a",
+                                        "-c:v",
+                                        "copy",
+                                        "-c:a",
+                                        "aac",
+                                        "-b:a",
+                                        "192k",
+                                        "-movflags",
+                                        "+faststart",
+                                        "-f",
+                                        "mp4",
+                                        ffmpeg_path(out)});
   if (code != 0)
     error =
         out + ": ffmpeg could not join the pictures and the sound (exit code " + std::to_string(code) + ")";
@@ -283,7 +378,6 @@ void print_row(const char* name, const std::vector<BenchObserver::Sample>& sampl
               percentile(cpu, 0.95), cpu.back());
 }
 
-
 }  // namespace
 
 int capture_main(const CliOptions& options) {
@@ -297,24 +391,38 @@ int capture_main(const CliOptions& options) {
                  kProgram);
     return 2;
   }
+  const int total = frames_for(options.seconds);
+  if (options.frames_given) {
+    for (size_t i = 0; i < options.frame_ranges.size(); i += 2)
+      if (options.frame_ranges[i] >= total) {
+        std::fprintf(
+            stderr,
+            "%s: --frames: frame %d is past the capture's last frame %d (%g s at 60 frames a second)\n",
+            kProgram, options.frame_ranges[i], total - 1, options.seconds);
+        return 2;
+      }
+  }
   std::string error;
   if (!options.capture_dir.empty() && !prepare_dir(options.capture_dir, error)) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
     return 1;
   }
   if (!virtual_video_start()) {
-    std::fprintf(stderr, "%s: no video driver could be started for the capture\n", kProgram);
+    std::fprintf(stderr, "%s: no video driver could be started for the capture (%s)\n", kProgram,
+                 platform::last_error().c_str());
     return 1;
   }
   // A finished encoder must not end this process through SIGPIPE: its write fails instead.
   std::signal(SIGPIPE, SIG_IGN);
+  catch_stop_signals();
 
-  const std::string wav = options.capture_dir.empty() ? options.video_path + ".audio-part.wav"
-                                                      : options.capture_dir + "/audio.wav";
-  const std::string video_part = video ? options.video_path + ".video-part.mp4" : "";
-  const int total = frames_for(options.seconds);
+  // Everything is written in a folder of the run's own inside DIR (or beside OUT), and moved
+  // into place only when complete: a failed run leaves DIR as it was.
+  StagingFolder staging;
+  const std::string home = options.capture_dir.empty() ? parent_of(options.video_path) : options.capture_dir;
   CaptureObserver observer(options, total);
-  bool ok = observer.open(wav, video_part, error);
+  bool ok =
+      staging.make(home, error) && observer.open(staging, video ? staging.path("video.mp4") : "", error);
   VirtualRunResult result;
   if (ok) {
     VirtualRunOptions run;
@@ -329,19 +437,35 @@ int capture_main(const CliOptions& options) {
   }
   if (ok && !result.started) {
     ok = false;
-    error = "the window or its OpenGL screen could not be opened";
+    error =
+        std::string("the window or its OpenGL screen could not be opened (") + platform::last_error() + ")";
   }
-  if (ok && video) ok = mux_video(video_part, wav, options.video_path, error);
-  if (video) {
-    std::remove(video_part.c_str());
-    if (options.capture_dir.empty()) std::remove(wav.c_str());
+  const int stop_signal = g_stop_signal;
+  if (ok && video && stop_signal == 0)
+    ok = mux_video(staging.path("video.mp4"), staging.path("audio.wav"), staging.path("out.mp4"), error) &&
+         staging.move_file("out.mp4", options.video_path, error);
+  if (ok && !options.capture_dir.empty() && (!video || g_stop_signal == 0)) {
+    std::remove(staging.path("video.mp4").c_str());
+    ok = staging.move_into(options.capture_dir, error);
+    if (ok) remove_other_frames(options.capture_dir, observer.pictures);
   }
   if (!ok) {
-    std::fprintf(stderr, "%s: capture failed: %s\n", kProgram, error.c_str());
+    std::fprintf(stderr, "%s: capture failed, nothing written: %s\n", kProgram, error.c_str());
     return 1;
   }
-  std::fprintf(stderr, "%s: %d frames and %.3f s of sound written to %s%s\n", kProgram, result.frames,
-               result.frames / double(kScriptFramesPerSecond),
+  if (g_stop_signal != 0) {
+    const int number = g_stop_signal;
+    if (options.capture_dir.empty() || video)
+      std::fprintf(stderr, "%s: stopped by signal %d (%s) after %d frames; nothing written\n", kProgram,
+                   number, strsignal(number), result.frames);
+    else
+      std::fprintf(stderr,
+                   "%s: stopped by signal %d (%s) after %d frames; %s holds those frames and their sound\n",
+                   kProgram, number, strsignal(number), result.frames, options.capture_dir.c_str());
+    return 128 + number;
+  }
+  std::fprintf(stderr, "%s: %d frames (%zu pictures) and %.3f s of sound written to %s%s\n", kProgram,
+               result.frames, observer.pictures.size(), result.frames / double(kScriptFramesPerSecond),
                video ? options.video_path.c_str() : options.capture_dir.c_str(),
                result.show_ended ? " (the show ended)" : "");
   return 0;
@@ -351,7 +475,8 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
   InputScript script;
   if (!options.input_path.empty() && !load_script(options.input_path, script)) return 2;
   if (!virtual_video_start()) {
-    std::fprintf(stderr, "%s: no video driver could be started for the benchmark\n", kProgram);
+    std::fprintf(stderr, "%s: no video driver could be started for the benchmark (%s)\n", kProgram,
+                 platform::last_error().c_str());
     return 1;
   }
   BenchObserver observer;

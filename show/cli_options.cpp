@@ -4,13 +4,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/support/number_syntax.h"
+
 namespace show {
 namespace {
 
 bool parse_seconds(const char* text, double& seconds) {
-  char* end = nullptr;
-  const double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !(value > 0.0) || value > kMaxSeconds) return false;
+  double value = 0;
+  if (!number_syntax::parse_decimal(text, value) || !(value > 0.0) || value > kMaxSeconds) return false;
   seconds = value;
   return true;
 }
@@ -78,7 +79,9 @@ bool cli_parse(int argc, const char* const* argv, CliOptions& o, std::string& er
     const bool takes_value = !std::strcmp(a, "--capture") || !std::strcmp(a, "--seconds") ||
                              !std::strcmp(a, "--input") || !std::strcmp(a, "--frames") ||
                              !std::strcmp(a, "--video");
-    if (takes_value && (i + 1 >= argc || argv[i + 1][0] == '\0')) {
+    // A value never starts with "--": `--capture --help` is a missing folder, not a folder
+    // named "--help". (A path that starts with dashes can be given as ./--name.)
+    if (takes_value && (i + 1 >= argc || argv[i + 1][0] == '\0' || std::strncmp(argv[i + 1], "--", 2) == 0)) {
       error = std::string("option ") + a + " needs a value";
       return false;
     }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -314,6 +315,165 @@ TEST(Capture, VideoHoldsPicturesAndSoundOfTheCapturedLength) {
   EXPECT_NE(streams.find("aac,"), std::string::npos) << streams;
   EXPECT_FALSE(fs::exists(out.string() + ".video-part.mp4"));
   EXPECT_FALSE(fs::exists(out.string() + ".audio-part.wav"));
+}
+
+// The entries of a folder, hidden ones included (a capture's own working folder is hidden).
+std::vector<std::string> entries(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Runs `intro_args` in the background, sends `signal_name` once the capture's working folder
+// in `watch` holds `ready` (and a second later for a sound file), and returns the exit code and
+// stderr.
+Result interrupt_intro(const std::string& intro_args, const std::string& signal_name, const fs::path& watch,
+                       const std::string& ready, const std::string& env = "") {
+  const fs::path err = fs::path(::testing::TempDir()) / ("interrupt_stderr_" + process_tag() + ".txt");
+  const fs::path script = fs::path(::testing::TempDir()) / ("interrupt_" + process_tag() + ".sh");
+  std::ofstream(script) << env << " '" QUORVANE_INTRO "' " << intro_args << " 2>'" << err.string() << "' &\n"
+                        << "pid=$!\n"
+                        << "for i in $(seq 600); do\n"
+                        << "  ls -d '" << watch.string() << "'/.quorvane-capture-*/" << ready
+                        << " >/dev/null 2>&1 && break\n"
+                        << "  sleep 0.1\n"
+                        << "done\n"
+                        << "sleep 1\n"
+                        << "kill -" << signal_name << " $pid\n"
+                        << "wait $pid\n";
+  const std::string command = "/usr/bin/timeout --kill-after=10 200 bash '" + script.string() + "'";
+  Result r;
+  const int status = std::system(command.c_str());
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.err = read_text(err);
+  return r;
+}
+
+// A WAV whose header agrees with its length: RIFF size = file - 8, data size = file - 44.
+void expect_whole_wav(const std::string& wav, size_t sound_frames) {
+  ASSERT_GE(wav.size(), 44u);
+  auto u32 = [&](size_t at) {
+    return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8 |
+           uint32_t(uint8_t(wav[at + 2])) << 16 | uint32_t(uint8_t(wav[at + 3])) << 24;
+  };
+  EXPECT_EQ(u32(4), wav.size() - 8);
+  EXPECT_EQ(u32(40), wav.size() - 44);
+  EXPECT_EQ(wav.size() - 44, sound_frames * 4);
+}
+
+// A capture ended by a signal stops after the frame it is drawing, with one line and the
+// signal's exit code; the folder then holds that many frames in frames.txt, as many whole
+// pictures, and their sound, with a header that says so.
+TEST(Capture, ASignalEndsTheCaptureWithFilesThatAgree) {
+  const struct {
+    const char* name;
+    int number;
+  } signals[] = {{"INT", SIGINT}, {"TERM", SIGTERM}, {"HUP", SIGHUP}};
+  for (const auto& sig : signals) {
+    SCOPED_TRACE(sig.name);
+    const fs::path dir = fresh_dir(std::string("signal_") + sig.name);
+    fs::create_directories(dir);
+    const Result r =
+        interrupt_intro("--capture '" + dir.string() + "' --seconds 120", sig.name, dir, "frame_000030.png");
+    EXPECT_EQ(r.code, 128 + sig.number) << r.err;
+    EXPECT_NE(r.err.find("stopped by signal"), std::string::npos) << r.err;
+    const std::vector<FrameLine> lines = read_frames(dir);
+    ASSERT_GT(lines.size(), 30u);
+    ASSERT_LT(lines.size(), 7200u);
+    const std::vector<std::string> pictures = png_names(dir);
+    ASSERT_EQ(pictures.size(), lines.size());
+    for (const std::string& name : {pictures.front(), pictures.back()}) {
+      int width = 0, height = 0;
+      EXPECT_EQ(read_png(dir / name, width, height).size(), 800u * 640u) << name;
+    }
+    expect_whole_wav(read_all(dir / "audio.wav"), lines.size() * 735);
+    EXPECT_EQ(entries(dir).size(), lines.size() + 2) << "no working folder is left";
+  }
+}
+
+// Files in DIR that this run did not make: a failed run leaves them all as they were, and links
+// are replaced, never written through.
+TEST(Capture, FilesOfOthersAreLeftAloneAndLinksAreNotFollowed) {
+  const fs::path dir = fresh_dir("others");
+  fs::create_directories(dir);
+  const fs::path victim = fs::path(::testing::TempDir()) / ("victim_" + process_tag() + ".txt");
+  std::ofstream(victim) << "keep me\n";
+  std::ofstream(dir / "frame_000999.png") << "an earlier capture's picture\n";
+  for (const char* name : {"audio.wav", "frames.txt", "frame_000000.png"})
+    fs::create_symlink(victim, dir / name);
+
+  // No screen: the capture fails after the folder was found, and leaves it untouched.
+  const Result failed = run_intro("--capture '" + dir.string() + "' --seconds 1", "SDL_VIDEODRIVER=bogus");
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_NE(failed.err.find("no video driver could be started for the capture ("), std::string::npos)
+      << "the platform's reason is printed: " << failed.err;
+  EXPECT_EQ(entries(dir),
+            (std::vector<std::string>{"audio.wav", "frame_000000.png", "frame_000999.png", "frames.txt"}));
+  EXPECT_TRUE(fs::is_symlink(dir / "audio.wav"));
+  EXPECT_EQ(read_all(dir / "frame_000999.png"), "an earlier capture's picture\n");
+
+  // A capture that succeeds replaces the links with its own files; what they pointed at stays.
+  const Result ok = run_intro("--capture '" + dir.string() + "' --seconds 0.1");
+  ASSERT_EQ(ok.code, 0) << ok.err;
+  EXPECT_EQ(read_all(victim), "keep me\n");
+  for (const char* name : {"audio.wav", "frames.txt", "frame_000000.png"}) {
+    EXPECT_FALSE(fs::is_symlink(dir / name)) << name;
+    EXPECT_TRUE(fs::is_regular_file(dir / name)) << name;
+  }
+  EXPECT_FALSE(fs::exists(dir / "frame_000999.png"))
+      << "the earlier capture's pictures go once this one is done";
+}
+
+// Misuse refused before anything is written: exit 2, one line.
+TEST(Capture, MisuseIsRefusedBeforeAnythingIsWritten) {
+  const fs::path dir = fresh_dir("misuse");
+  const fs::path folder = fs::path(::testing::TempDir());
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"--capture '" + dir.string() + "' --input '" + folder.string() + "'", "is a folder, not a file"},
+      {"--capture '" + dir.string() + "' --seconds 1 --frames 0,60",
+       "frame 60 is past the capture's last frame 59"},
+      {"--capture '" + dir.string() + "' --frames 600", "frame 600 is past the capture's last frame 599"},
+  };
+  for (const auto& c : cases) {
+    const Result r = run_intro(c.args);
+    EXPECT_EQ(r.code, 2) << c.args;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(fs::exists(dir)) << c.args;
+  }
+}
+
+// A stand-in encoder on PATH: `body` is its shell script.
+fs::path fake_ffmpeg(const std::string& name, const std::string& body) {
+  const fs::path bin = fs::path(::testing::TempDir()) / ("fake_ffmpeg_" + name + "_" + process_tag());
+  fs::create_directories(bin);
+  std::ofstream(bin / "ffmpeg") << "#!/bin/sh\n" << body << "\n";
+  fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
+  return bin;
+}
+
+// --video: an encoder that stops taking frames ends the capture with an error after a bounded
+// wait; an encoder that fails, or a signal, leaves no part files beside OUT.
+TEST(Capture, VideoLeavesNoPartFilesOnFailureOrSignal) {
+  const fs::path place = fresh_dir("video_parts");
+  fs::create_directories(place);
+  const std::string out = (place / "-x.mp4").string();  // a name ffmpeg would read as an option
+  const std::string stalled = "PATH='" + fake_ffmpeg("stalled", "exec sleep 60").string() + ":/usr/bin:/bin'";
+  const Result stuck = run_intro("--video '" + out + "' --seconds 2", stalled);
+  EXPECT_EQ(stuck.code, 1) << stuck.err;
+  EXPECT_NE(stuck.err.find("ffmpeg stopped taking frames"), std::string::npos) << stuck.err;
+  EXPECT_TRUE(entries(place).empty()) << "left: " << ::testing::PrintToString(entries(place));
+
+  const std::string reading =
+      "PATH='" + fake_ffmpeg("reading", "exec cat >/dev/null").string() + ":/usr/bin:/bin'";
+  const Result stopped =
+      interrupt_intro("--video '" + out + "' --seconds 120", "TERM", place, "audio.wav", reading);
+  EXPECT_EQ(stopped.code, 128 + SIGTERM) << stopped.err;
+  EXPECT_NE(stopped.err.find("nothing written"), std::string::npos) << stopped.err;
+  EXPECT_TRUE(entries(place).empty()) << "left: " << ::testing::PrintToString(entries(place));
 }
 
 }  // namespace

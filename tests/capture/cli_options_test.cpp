@@ -52,6 +52,14 @@ TEST(CommandLine, RefusedWithOneClearLine) {
            Case{{"--capture", "out", "--seconds", "abc"}, "--seconds needs a number"},
            Case{{"--capture", "out", "--seconds", "nan"}, "--seconds needs a number"},
            Case{{"--capture", "out", "--seconds", "1e9"}, "--seconds needs a number"},
+           // One strict decimal syntax, as the tools': no hexadecimal, exponent, sign or blanks.
+           Case{{"--capture", "out", "--seconds", "0x0.1p0"}, "--seconds needs a number"},
+           Case{{"--capture", "out", "--seconds", "5e-2"}, "--seconds needs a number"},
+           Case{{"--capture", "out", "--seconds", "+0.05"}, "--seconds needs a number"},
+           Case{{"--capture", "out", "--seconds", " 1"}, "--seconds needs a number"},
+           // An option word is never taken as a value.
+           Case{{"--capture", "--help"}, "option --capture needs a value"},
+           Case{{"--video", "--seconds", "2"}, "option --video needs a value"},
            Case{{"--capture", "out", "--frames", "3-1"}, "--frames needs"},
            Case{{"--capture", "out", "--frames", "1,,2"}, "--frames needs"},
            Case{{"--capture", "out", "--frames", "123456789"}, "--frames needs"},

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/support/number_syntax.h"
+
 namespace tool_files {
 
 // The largest module the tools read. The biggest module in the test corpus is 3.4 MB; a
@@ -99,21 +101,9 @@ inline bool output_path_allowed(const std::string& output, const std::string& in
   return true;
 }
 
-// Strict decimal numbers: digits with at most one decimal point, nothing else (no sign, no
-// spaces, no exponent, no hexadecimal, no "inf").
+// Strict decimal numbers, the syntax of every command line here (runtime/support/number_syntax.h).
 inline bool parse_decimal(const char* text, double& value) {
-  int digits = 0, points = 0;
-  for (const char* p = text; *p; ++p) {
-    if (*p >= '0' && *p <= '9')
-      ++digits;
-    else if (*p == '.' && points == 0)
-      ++points;
-    else
-      return false;
-  }
-  if (digits == 0 || digits > 12) return false;
-  value = std::strtod(text, nullptr);
-  return true;
+  return number_syntax::parse_decimal(text, value);
 }
 
 // Strict whole numbers in [minimum, maximum]: decimal digits only.
