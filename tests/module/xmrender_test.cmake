@@ -74,12 +74,41 @@ endforeach()
 expect_refused(2 "--solo '20': ${copy} has 12 channels" "${wav}" "${copy}" "${wav}" --solo 20)
 expect_refused(2 "--seconds needs a value" "${wav}" "${copy}" "${wav}" --seconds)
 
-# A render stopped by SIGINT or SIGTERM removes its temporary file. The timeline goes into a
-# pipe nobody reads, so the render is still running (blocked) when the signal comes.
-foreach(signal INT TERM)
+# A render stopped by SIGINT, SIGTERM or SIGHUP removes its temporary file. The timeline goes
+# into a pipe nobody reads, so the render is still running (blocked) when the signal comes.
+foreach(signal INT TERM HUP)
   execute_process(COMMAND sh -c "timeout -s ${signal} 1 '${TOOL}' '${copy}' '${OUT}/stopped.wav' --seconds 20000 --timeline | sleep 2"
                   RESULT_VARIABLE status)
   if(EXISTS "${OUT}/stopped.wav.part" OR EXISTS "${OUT}/stopped.wav")
     message(FATAL_ERROR "SIG${signal}: a partial WAV was left behind")
   endif()
 endforeach()
+
+# The reader of the timeline goes away (SIGPIPE): no partial WAV either.
+execute_process(COMMAND sh -c "'${TOOL}' '${copy}' '${OUT}/piped.wav' --seconds 20000 --timeline | head -1"
+                RESULT_VARIABLE status OUTPUT_VARIABLE first TIMEOUT 60)
+if(NOT first MATCHES "^0 0 0\n$" OR EXISTS "${OUT}/piped.wav.part" OR EXISTS "${OUT}/piped.wav")
+  message(FATAL_ERROR "--timeline | head -1: printed '${first}', or left a WAV behind")
+endif()
+
+# Standard output that cannot be written (a full disk): one line and a failure, never exit 0;
+# the WAV of a render whose timeline was lost is not kept.
+foreach(case "render;${copy};${OUT}/full.wav;--seconds;1;--timeline" "bench;--bench;--seconds;1;${copy}")
+  list(POP_FRONT case name)
+  list(JOIN case "' '" quoted)
+  execute_process(COMMAND sh -c "'${TOOL}' '${quoted}' > /dev/full" RESULT_VARIABLE status ERROR_VARIABLE errors)
+  if(status EQUAL 0 OR NOT errors MATCHES "xmrender: standard output: cannot write: No space left on device\n")
+    message(FATAL_ERROR "${name} > /dev/full: status ${status}, stderr '${errors}'")
+  endif()
+endforeach()
+if(EXISTS "${OUT}/full.wav" OR EXISTS "${OUT}/full.wav.part")
+  message(FATAL_ERROR "a render whose timeline could not be written kept its WAV")
+endif()
+
+# xmplay's status line is its output: it stops with a message when that cannot be written,
+# instead of playing on silently.
+execute_process(COMMAND sh -c "SDL_AUDIODRIVER=dummy timeout 20 '${PLAYER}' '${copy}' > /dev/full"
+                RESULT_VARIABLE status ERROR_VARIABLE errors)
+if(NOT status EQUAL 1 OR NOT errors MATCHES "xmplay: standard output: cannot write: No space left on device\n")
+  message(FATAL_ERROR "xmplay > /dev/full: status ${status}, stderr '${errors}'")
+endif()

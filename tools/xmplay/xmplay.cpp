@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -66,6 +67,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "xmplay: no sound device (%s); playing silently\n", platform::last_error().c_str());
   std::signal(SIGINT, [](int) { interrupted = true; });
   std::signal(SIGTERM, [](int) { interrupted = true; });
+  std::signal(SIGHUP, [](int) { interrupted = true; });
+  // A closed pipe on standard output fails the write below instead of ending the process.
+  std::signal(SIGPIPE, SIG_IGN);
 
   const music_module* module = music_current();
   const bool terminal = isatty(fileno(stdout));
@@ -75,7 +79,14 @@ int main(int argc, char** argv) {
     const int order = music_position();
     std::printf("%sorder %3d/%3d  pattern %3d  row %3d  ch0 %s%s", terminal ? "\r" : "", order,
                 module->song_length, module->order_table[order], music_row(), cell, terminal ? "   " : "\n");
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      // The status line is the tool's output: playing on without it would hide the failure.
+      const int error = errno;
+      music_stop();
+      music_free();
+      std::fprintf(stderr, "xmplay: standard output: cannot write: %s\n", std::strerror(error));
+      return 1;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(terminal ? 20 : 500));
   }
   std::printf("\n");

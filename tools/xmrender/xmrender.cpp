@@ -15,7 +15,7 @@
 // file (or over 256 MB), an output that exists as anything but a regular file or is the module
 // itself, a length a WAV header cannot hold (over about 24,347 s), a --solo channel the module
 // does not have, numbers with anything but digits (and one decimal point for --seconds).
-// SIGINT and SIGTERM remove the temporary file.
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -185,8 +185,9 @@ double cpu_seconds() {
   return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-// SIGINT or SIGTERM during a render: the loop stops, removes the temporary file and then
-// ends the process by the same signal.
+// SIGINT, SIGTERM, SIGHUP (the terminal went away) or SIGPIPE (the reader of --timeline went
+// away, as with `| head -1`) during a render: the loop stops, removes the temporary file and
+// then ends the process by the same signal.
 volatile std::sig_atomic_t stop_signal = 0;
 
 void on_stop_signal(int signal) {
@@ -197,8 +198,15 @@ void catch_stop_signals() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(number, &action, nullptr);
+}
+
+// Standard output as written so far: false, with one line on stderr, when a write failed (a
+// full disk, a closed pipe), so that a lost timeline or figure is never reported as success.
+bool stdout_written() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  std::fprintf(stderr, "xmrender: standard output: cannot write: %s\n", std::strerror(errno));
+  return false;
 }
 
 // Creates the temporary WAV: a new regular file (an existing one is truncated), never through a
@@ -308,6 +316,10 @@ int render(const Options& o) {
     std::remove(temporary.c_str());
     return 1;
   }
+  if (o.timeline && !stdout_written()) {
+    std::remove(temporary.c_str());
+    return 1;
+  }
   if (std::rename(temporary.c_str(), o.output.c_str()) != 0) {
     std::fprintf(stderr, "xmrender: %s: cannot rename %s onto it: %s\n", o.output.c_str(), temporary.c_str(),
                  std::strerror(errno));
@@ -320,7 +332,7 @@ int render(const Options& o) {
     if (differing) std::printf(" (first at frame %ld: %s)", first_difference, first_text);
     std::printf("\n");
   }
-  return 0;
+  return stdout_written() ? 0 : 1;
 }
 
 int bench(const Options& o) {
@@ -360,7 +372,7 @@ int bench(const Options& o) {
     std::printf("median %.0f x real time over %zu modules (min %.0f, max %.0f)\n", median, n, speeds.front(),
                 speeds.back());
   }
-  return status;
+  return stdout_written() ? status : 1;
 }
 
 }  // namespace
