@@ -28,6 +28,15 @@ struct Playback {
   // Written by the streaming thread (and by music_play before the thread exists), read by the
   // queries; kNothingAudible while stopped.
   std::atomic<uint32_t> audible{kNothingAudible};
+
+  // A process that ends through exit() while the music plays (Xlib calls exit() when the
+  // display connection is lost) destroys this object with the thread still running, and
+  // std::thread's destructor would then abort the process. The thread is stopped here instead;
+  // it finishes its chunk and leaves its loop within a few milliseconds.
+  ~Playback() {
+    stop_request.store(true, std::memory_order_release);
+    if (thread.joinable()) thread.join();
+  }
 };
 Playback playback;
 
@@ -137,7 +146,8 @@ int music_note(int channel) {
   const uint32_t word = audible();
   if (!module || word == kNothingAudible) return 0;
   // The patterns are never written while playing, so the audible entry names a stable cell.
-  return music_cell_note(module, music_history_order(uint16_t(word)), music_history_row(uint16_t(word)), channel);
+  return music_cell_note(module, music_history_order(uint16_t(word)), music_history_row(uint16_t(word)),
+                         channel);
 }
 
 int music_audible_index() {

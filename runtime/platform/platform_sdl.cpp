@@ -8,8 +8,10 @@
 // since the last sample" bit so a tap shorter than a frame is still seen once.
 #include <SDL.h>
 #include <SDL_opengl.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -353,6 +355,39 @@ std::string last_error() {
 
 // ---- Display ---------------------------------------------------------------------------
 
+namespace {
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+// Xlib's default error handler turns any X error into exit(1) without a word. An X server that
+// accepts the window but refuses the OpenGL context (no GLX driver it can load, as over ssh -X
+// to a modern server) answers the window's GLX probe with such an error. Errors are recorded
+// here instead: the context is then refused like any other failure, and an error later in the
+// run costs the request that caused it, not the show.
+std::atomic<int> g_x_error{0};
+int record_x_error(Display*, XErrorEvent* event) {
+  int none = 0;
+  g_x_error.compare_exchange_strong(none, event->error_code);
+  return 0;
+}
+void catch_x_errors() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver && std::strcmp(driver, "x11") == 0) XSetErrorHandler(record_x_error);
+}
+#else
+void catch_x_errors() {}
+#endif
+
+// The first X error code of the run, 0 when there was none (or no X11).
+int x_errors_seen() {
+#if defined(SDL_VIDEO_DRIVER_X11)
+  return g_x_error.load();
+#else
+  return 0;
+#endif
+}
+
+}  // namespace
+
 bool video_start(bool allow_offscreen) {
   auto& s = state();
   if (s.video) return true;
@@ -372,6 +407,7 @@ bool video_start(bool allow_offscreen) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
+  catch_x_errors();
   s.video = true;
   return true;
 }
@@ -534,6 +570,32 @@ int message_box(const char16_t* title, const char16_t* text, unsigned) {
 
 // ---- OpenGL ----------------------------------------------------------------------------
 
+namespace {
+
+// Creates the context and makes it current; null (with the reason remembered) when either
+// fails, or when the X server answered an earlier request of this run with an error (see
+// catch_x_errors: a refused GLX context shows first as an error while the window is made).
+SDL_GLContext create_current_context(SDL_Window* w) {
+  SDL_GLContext gl = SDL_GL_CreateContext(w);
+  const char* failed = gl ? nullptr : "creating the OpenGL context";
+  if (gl && SDL_GL_MakeCurrent(w, gl) != 0) failed = "making the OpenGL context current";
+  if (!failed && x_errors_seen()) {
+    SDL_SetError("the X server refused a request (X error %d)", x_errors_seen());
+    failed = "creating the OpenGL context";
+  }
+  if (failed) {
+    remember_error(failed);
+    if (gl) {
+      SDL_GL_MakeCurrent(w, nullptr);
+      SDL_GL_DeleteContext(gl);
+    }
+    return nullptr;
+  }
+  return gl;
+}
+
+}  // namespace
+
 bool gl_context_create(WindowId window) {
   auto& s = state();
   SDL_Window* w = s.video ? SDL_GetWindowFromID(window) : nullptr;
@@ -546,17 +608,8 @@ bool gl_context_create(WindowId window) {
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-  s.gl = SDL_GL_CreateContext(w);
-  if (!s.gl) {
-    remember_error("creating the OpenGL context");
-    return false;
-  }
-  if (SDL_GL_MakeCurrent(w, s.gl) != 0) {
-    remember_error("making the OpenGL context current");
-    gl_context_delete();
-    return false;
-  }
-  return true;
+  s.gl = create_current_context(w);
+  return s.gl != nullptr;
 }
 
 void gl_context_delete() {
