@@ -22,7 +22,7 @@ const std::array<std::u16string_view, 19> kLogoLines = {
     uR"(  ##   ##   ##    ##  ##    ##  ##   ##     ####    ##    ##  ##   ###  ##        )",
     uR"(   #### ##   ######    ######   ##    ##     ##     ##    ##  ##    ##  ########  )",
     uR"( ________________________________________________________________________________ )",
-    uR"( [__]   .:  code by kestrow  :.   .:  intro 2024  :.   .:  8 x 8 font  :.   [__]  )",
+    uR"( [__]   .:  code by kestrow  :.   .:  intro 2024  :.   .:  pure c++20  :.   [__]  )",
     uR"( \______________________________________/\______________________________________/ )",
     uR"(                                        \/                                        )",
     uR"(                                        .                                         )",
@@ -88,15 +88,15 @@ const std::array<std::u16string_view, 9> kPage2Lines = {
     u"all the code: kestrow",
     u"none of it is borrowed or bought.",
     u"the tune: brackwyn",
-    u"the font, the pictures and the music come out of tools we wrote ourselves.",
+    u"the three of us made every glyph, every pixel and every note you see here.",
     u"gfx by tessivar",
     u"sit back, turn the volume up a notch and watch the scroller wobble away.",
     u".. enjoy the show ..",
 };
 
-// Page 3: one swaying line.
+// Page 3: one swaying line, a hint at the key word that brings up the banner.
 const std::array<std::u16string_view, 1> kPage3Lines = {
-    u"WANT TO QUOR VANE? YOU ALREADY DO, MY FRIEND",
+    u"PSST.. PRESS ENTER AND TYPE OUR NAME, FRIEND",
 };
 
 // Page 4: a paragraph above a floppy disk.
@@ -121,7 +121,7 @@ const std::array<std::u16string_view, 10> kPage5Lines = {
     uR"(|___| |    \ |____ |____   |   _|_ |   | |___|  ___|)",
     u"GREETINGS TO BYTEKILN - NORTHKEEL - LOOMPHASE - VELVET RASTER - FERNOWL",
     u"COPPERWREN - THE NINE TRACKS - SUNMARL - PIXEL MOTH - HEXWEAVE CREW",
-    u"and to all the folks we met at the parties of recent years.",
+    u"and to all of our friends from the parties of recent years:",
     u"LATE KETTLE - TAPEMOSS - MOONTILLER - INKLAMP",
     u"you keep the scene alive and we love you for it. stay creative!",
     u"if we forgot your name, blame the coder: he wrote this page at 4 a.m.!",
@@ -133,9 +133,9 @@ const std::array<std::u16string_view, 9> kPage6Lines = {
     uR"(       |   |___| |   | | \ | |_/   |___      )",
     uR"(       |   |   | |___| |  \| | \       |     )",
     uR"(____   |   |   | |   | |   | |  \   ___| ____)",
-    u"thanks go out to all of you who still watch intros on a big screen in a dark hall",
+    u"thanks go out to all of you who still watch intros on big screens in a dark hall.",
     u"thanks to the organisers, the sound engineers and the people at the entrance.",
-    u"thanks to our friends and family for their patience with our long nights!!",
+    u"thanks to our friends and family for their patience with our all-nighters.",
     u"and thanks to you for staying with our production up to this very line!",
     u"now press escape when you are done, or simply let it run and enjoy the music again.",
 };
