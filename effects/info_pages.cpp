@@ -7,6 +7,7 @@
 #include "assets/texts.h"
 #include "effects/bitmap_font_text.h"
 #include "effects/objects.h"
+#include "effects/palette.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ struct PageLine {
 constexpr PageLine kPage1[] = {
     {3, 0xEEEEEE, kStill, bounce(-1.0f)},
     {4, 0xEEEEEE, kStill, bounce(-1.2f)},
-    {5, 0xCBB08E, kStill, bounce(-1.4f)},
+    {5, palette::kLightBlue, kStill, bounce(-1.4f)},
     {6, 0xA88354, kStill, bounce(-1.6f)},
     {7, 0x5A430E, kStill, bounce(-1.8f)},
     {9, 0xEEEEEE, kStill, bounce(-1.0f)},
@@ -89,11 +90,11 @@ constexpr PageLine kPage5[] = {
 };
 constexpr PageLine kPage6[] = {
     {0, 0xEEEEEE, shiver(0.4f), kStill},
-    {1, 0xCBB08E, shiver(0.6f), kStill},
+    {1, palette::kLightBlue, shiver(0.6f), kStill},
     {2, 0xA88354, shiver(0.8f), kStill},
     {3, 0x5A430E, shiver(1.0f), kStill},
     {5, 0xEEEEEE, kStill, bounce(0.6f)},
-    {6, 0xCBB08E, kStill, bounce(0.7f)},
+    {6, palette::kLightBlue, kStill, bounce(0.7f)},
     {7, 0xEEEEEE, kStill, bounce(0.8f)},
     {8, 0xA88354, kStill, bounce(0.9f)},
     {9, 0xEEEEEE, kStill, bounce(1.0f)},

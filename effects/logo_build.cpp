@@ -3,18 +3,19 @@
 #include "assets/texts.h"
 #include "effects/bitmap_font_text.h"
 #include "effects/objects.h"
+#include "effects/palette.h"
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite.h"
 
 namespace {
 
-// Row colours: white for the single marks and the middle, tan for two bands of four rows.
-constexpr int32_t kWhite = 0xFFFFFF, kTan = 0xCBB08E;
+// Row colours: white for the single marks and the middle, light blue for two bands of four rows.
+constexpr int32_t kWhite = 0xFFFFFF, kBand = palette::kLightBlue;
 constexpr int32_t kRowColours[19] = {
     kWhite, kWhite,                                          // 0, 1
-    kTan,   kTan,   kTan,   kTan,                            // 2..5
+    kBand,  kBand,  kBand,  kBand,                           // 2..5
     kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite,  // 6..12
-    kTan,   kTan,   kTan,   kTan,                            // 13..16
+    kBand,  kBand,  kBand,  kBand,                           // 13..16
     kWhite, kWhite,                                          // 17, 18
 };
 static_assert(std::size(kRowColours) == texts::kLogoLines.size());

@@ -8,15 +8,14 @@
 
 #include "effects/bitmap_font_text.h"
 #include "effects/objects.h"
+#include "effects/palette.h"
 #include "show/show.h"
 
 namespace show {
 
 inline constexpr int kAdvance = 8, kLineHeight = 16;  // every caption: 8 x 16 cells
 
-// The light blue of the rules, the closing card, the hint and the credit line; packed
-// r + 256 g + 65536 b.
-inline constexpr int32_t kLightBlue = 0xCBB08E;  // RGB (142, 176, 203)
+using palette::kLightBlue;  // the rules, the closing card, the hint and the credit line
 
 // A caption on the font sprite at (x, y).
 inline void text(int x, int y, std::u16string_view line, int32_t colour, int intensity) {

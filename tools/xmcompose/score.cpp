@@ -31,7 +31,7 @@ namespace {
 
 constexpr int kRows = 64;
 constexpr int kBarRows = 16;
-constexpr uint8_t kKeyOff = 97;
+constexpr uint8_t kKeyOff = xm::kFileKeyOff;
 constexpr int kEchoRows = 3;  // the echo's delay: a dotted eighth
 
 // Effect numbers of the XM effect column, shared with the player.
