@@ -6,8 +6,8 @@
 
 #include "assets/texts.h"
 #include "effects/bitmap_font_text.h"
+#include "effects/look.h"
 #include "effects/objects.h"
-#include "effects/palette.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ struct PageLine {
 constexpr PageLine kPage1[] = {
     {3, 0xEEEEEE, kStill, bounce(-1.0f)},
     {4, 0xEEEEEE, kStill, bounce(-1.2f)},
-    {5, palette::kLightBlue, kStill, bounce(-1.4f)},
+    {5, look::kLightBlue, kStill, bounce(-1.4f)},
     {6, 0xA88354, kStill, bounce(-1.6f)},
     {7, 0x5A430E, kStill, bounce(-1.8f)},
     {9, 0xEEEEEE, kStill, bounce(-1.0f)},
@@ -90,11 +90,11 @@ constexpr PageLine kPage5[] = {
 };
 constexpr PageLine kPage6[] = {
     {0, 0xEEEEEE, shiver(0.4f), kStill},
-    {1, palette::kLightBlue, shiver(0.6f), kStill},
+    {1, look::kLightBlue, shiver(0.6f), kStill},
     {2, 0xA88354, shiver(0.8f), kStill},
     {3, 0x5A430E, shiver(1.0f), kStill},
     {5, 0xEEEEEE, kStill, bounce(0.6f)},
-    {6, palette::kLightBlue, kStill, bounce(0.7f)},
+    {6, look::kLightBlue, kStill, bounce(0.7f)},
     {7, 0xEEEEEE, kStill, bounce(0.8f)},
     {8, 0xA88354, kStill, bounce(0.9f)},
     {9, 0xEEEEEE, kStill, bounce(1.0f)},
@@ -152,7 +152,7 @@ int draw_page(std::span<const PageLine> lines, std::span<const std::u16string_vi
   for (size_t i = 0; i < lines.size(); ++i) {
     const PageLine& line = lines[i];
     const std::u16string_view text = texts[i];
-    const int centre = (800 - advance * int(text.size())) / 2;  // truncates toward zero
+    const int centre = (look::kScreenWidth - advance * int(text.size())) / 2;  // truncates toward zero
     const int x = moved(centre, line.x, waves);
     const int y = moved(top + pitch * line.slot, line.y, waves);
     bitmap_font_text(objects::kFontSprite, x, y, advance, height, text, line.colour, 255);

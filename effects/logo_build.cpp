@@ -2,15 +2,15 @@
 
 #include "assets/texts.h"
 #include "effects/bitmap_font_text.h"
+#include "effects/look.h"
 #include "effects/objects.h"
-#include "effects/palette.h"
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite.h"
 
 namespace {
 
 // Row colours: white for the single marks and the middle, light blue for two bands of four rows.
-constexpr int32_t kWhite = 0xFFFFFF, kBand = palette::kLightBlue;
+constexpr int32_t kWhite = 0xFFFFFF, kBand = look::kLightBlue;
 constexpr int32_t kRowColours[19] = {
     kWhite, kWhite,                                          // 0, 1
     kBand,  kBand,  kBand,  kBand,                           // 2..5
@@ -25,11 +25,11 @@ static_assert(std::size(kRowColours) == texts::kLogoLines.size());
 int logo_build(Logo& logo) {
   const int advance = 8, line_height = 16, top = 0, pitch = 16;
   screen_clear(0);
-  logo.width = 800;
+  logo.width = look::kScreenWidth;
   logo.height = 304;
   for (size_t k = 0; k < texts::kLogoLines.size(); ++k) {
     const std::u16string_view row = texts::kLogoLines[k];
-    const int x = (800 - int(row.size()) * advance) / 2;  // each row centred by its own length
+    const int x = (look::kScreenWidth - int(row.size()) * advance) / 2;  // each row centred by its own length
     bitmap_font_text(objects::kFontSprite, x, top + pitch * int(k), advance, line_height, row, kRowColours[k],
                      255);
   }

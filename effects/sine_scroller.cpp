@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "effects/bitmap_font_text.h"
+#include "effects/look.h"
 #include "effects/objects.h"
-#include "effects/palette.h"
 #include "runtime/draw/draw.h"
 #include "runtime/image/image.h"
 #include "runtime/sprite/sprite.h"
@@ -18,12 +18,12 @@ namespace {
 // The scroller font: the same strip, order and cell size as the screen font, loaded as image 20.
 const BitmapFont& font = kScreenFont;
 
-constexpr int kVisibleWidth = 800;  // screen columns 0..799
+constexpr int kVisibleWidth = look::kScreenWidth;  // screen columns 0..799
 constexpr int kFadeInStart = 64, kFadeOutMargin = 64, kFadeWidth = 128;
 constexpr int kFadeStep = 2;  // 255 / 128 rounded
 constexpr int32_t kTextColour = 0xDDDDDD;
 constexpr int32_t kHighlightColour = 0xFFFFFF;
-constexpr int32_t kBeatColour = palette::kLightBlue;
+constexpr int32_t kBeatColour = look::kLightBlue;
 constexpr uint32_t kScratchKey = 0xFF00FF;  // RGB (255, 0, 255): no pixel of the strip has it
 constexpr int kBeatSpread = 4;              // beat copies: pixels above and below
 constexpr int kFaintIntensity = 64;         // beat copies and the faint highlight copy

@@ -51,7 +51,7 @@ void prepare_sprites() {
   fill(kBandSprite, 0, 26, kSheetWidth, sprite_height(kBandSprite) - 318, kBandColour);
   // A copy starts at the source's own size with no clip: the top 64 rows of the sheet.
   sprite_copy(kBandSprite, kBandTopSprite, kSpriteKeepAlpha);
-  sprite_clip(kBandTopSprite, 0, 0, 800, 64);
+  sprite_clip(kBandTopSprite, 0, 0, kScreenWidth, 64);
 
   sprite_load_memory(kScenePictureSprite, asset_scene, asset_scene_size);
   sprite_transparent_colour(kScenePictureSprite, kSkyKey);

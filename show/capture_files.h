@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "effects/look.h"
+
 namespace show {
 
-inline constexpr int kCaptureWidth = 800, kCaptureHeight = 640;
+inline constexpr int kCaptureWidth = look::kScreenWidth, kCaptureHeight = look::kScreenHeight;
 
 // Reads the back buffer's 800 x 640 picture (after drawing any batched sprites) as top-down RGB.
 void capture_read_back(std::vector<uint8_t>& rgb);

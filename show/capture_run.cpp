@@ -145,6 +145,10 @@ std::string parent_of(const std::string& path) {
 // up on it.
 constexpr int kEncoderTimeoutMs = 10000;
 
+// The encoder's picture size and rate, from the screen's and the frame loop's.
+const std::string kVideoSize = std::to_string(kCaptureWidth) + "x" + std::to_string(kCaptureHeight);
+const std::string kVideoRate = std::to_string(kFramesPerSecond);
+
 // Frames done of the total and an estimate of the time left: in place on a terminal, otherwise
 // a line at every tenth.
 class Progress {
@@ -194,9 +198,9 @@ class CaptureObserver : public VirtualRunObserver {
                              "-pixel_format",
                              "rgb24",
                              "-video_size",
-                             "800x640",
+                             kVideoSize,
                              "-framerate",
-                             "60",
+                             kVideoRate,
                              "-i",
                              "-",
                              "-an",
@@ -494,7 +498,8 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
     return 1;
   }
   std::printf("%s --bench: %d frames (%.1f s of show), video driver %s, renderer %s\n", kProgram,
-              result.frames, result.frames / 60.0, observer.driver.c_str(), observer.renderer.c_str());
+              result.frames, result.frames / double(kFramesPerSecond), observer.driver.c_str(),
+              observer.renderer.c_str());
   std::printf("start-up: %.1f ms from main() to the first frame flipped (start-up itself %.1f ms)\n",
               run_start_ms - main_entry_ms + result.first_frame_ms, result.startup_ms);
   std::printf(

@@ -8,14 +8,14 @@
 
 #include "effects/bitmap_font_text.h"
 #include "effects/objects.h"
-#include "effects/palette.h"
+#include "effects/look.h"
 #include "show/show.h"
 
 namespace show {
 
 inline constexpr int kAdvance = 8, kLineHeight = 16;  // every caption: 8 x 16 cells
 
-using palette::kLightBlue;  // the rules, the closing card, the hint and the credit line
+using look::kLightBlue;  // the rules, the closing card, the hint and the credit line
 
 // A caption on the font sprite at (x, y).
 inline void text(int x, int y, std::u16string_view line, int32_t colour, int intensity) {

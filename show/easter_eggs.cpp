@@ -54,8 +54,9 @@ void key_word_messages(ShowState& show) {
   const std::u16string& word = show.typed_word;
   if (word == texts::kKeyWordPicture) {
     // The banner sweeps far to both sides on swing and trembles on sinx * shiver.
-    const float x = float((800 - sprite_width(kBannerSprite)) / 2) + 2.0f * show.waves.swing;
-    const float y = float((640 - sprite_height(kBannerSprite)) / 2) + show.waves.sinx * show.waves.shiver;
+    const float x = float((kScreenWidth - sprite_width(kBannerSprite)) / 2) + 2.0f * show.waves.swing;
+    const float y =
+        float((kScreenHeight - sprite_height(kBannerSprite)) / 2) + show.waves.sinx * show.waves.shiver;
     sprite_display(kBannerSprite, round_int(x), round_int(y), 255);
     text(172, kMessageY, texts::kPictureMessage, 0x1D97F7, show.pulse);
   }

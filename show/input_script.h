@@ -22,9 +22,11 @@
 #include <string_view>
 #include <vector>
 
+#include "effects/look.h"
+
 namespace show {
 
-inline constexpr int kScriptFramesPerSecond = 60;
+inline constexpr int kScriptFramesPerSecond = look::kFramesPerSecond;
 inline constexpr int kScriptMaxSeconds = 86400;
 
 // One key press: down in the sample of `frame`, up in the next frame's sample.

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "effects/look.h"
 #include "runtime/platform/platform.h"
 #include "show/state.h"
 
@@ -16,7 +17,9 @@ namespace show {
 inline constexpr char16_t kWindowTitle[] = u"quorvane introduction demo 2024";
 inline constexpr uint32_t kVeilColour = 0x150B01;     // R 1, G 11, B 21
 inline constexpr uint32_t kWindowFlags = 0x90000001;  // popup, created hidden, centred
-inline constexpr int kScreenWidth = 800, kScreenHeight = 640;
+using look::kFramesPerSecond;
+using look::kScreenHeight;
+using look::kScreenWidth;
 
 struct ShowHooks {
   int (*window_event)();

@@ -62,7 +62,7 @@ bool startup(ShowState& show, const StartupOptions& options) {
 
   prepare_assets(show);
   show.frame_timer = frame_timer_new();
-  show.frame_timer->operations->set_rate(show.frame_timer, 60);
+  show.frame_timer->operations->set_rate(show.frame_timer, kFramesPerSecond);
   prepare_logo(show);
 
   // The music starts before the window becomes visible. Without a module or an audio output

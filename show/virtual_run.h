@@ -26,7 +26,7 @@
 
 namespace show {
 
-inline constexpr int kVirtualAudioFramesPerFrame = 44100 / 60;  // 735
+inline constexpr int kVirtualAudioFramesPerFrame = 44100 / kFramesPerSecond;  // 735
 
 struct VirtualFrame {
   int number = 0;
