@@ -520,6 +520,19 @@ TEST(Music, ChannelZeroStabsStandOutOfTheMainPhaseMix) {
   EXPECT_LT(under[under.size() / 2], 9.0) << "median dB of the mix over the stab";
 }
 
+// The main phase is not one flat level: order 12's last bar drops the kick and the bass under
+// a riser, at least 1 dB under the bars around it, before order 13 lifts back.
+TEST(Music, MainPhaseDropsBeforeTheDiscoGroove) {
+  const std::vector<int16_t> mix = render("drop", 13.3 * 7.68);
+  ASSERT_GE(mix.size(), 13 * kPatternSamples + kPatternSamples / 4);
+  const size_t bar = kPatternSamples / 4;
+  const double before = rms_db(mix, 12 * kPatternSamples, 12 * kPatternSamples + 3 * bar);
+  const double drop = rms_db(mix, 12 * kPatternSamples + 3 * bar, 13 * kPatternSamples);
+  const double after = rms_db(mix, 13 * kPatternSamples, 13 * kPatternSamples + bar);
+  EXPECT_LT(drop, before - 1.0);
+  EXPECT_LT(drop, after - 1.0);
+}
+
 // The balance in the first full pattern (order 5), channel by channel: the hats no more than
 // 20 dB under the kick, and the pad voices on channels 7 and 8 (1-based) on opposite sides.
 TEST(Music, MixLiftsTheHatsAndSpreadsThePadVoices) {

@@ -161,10 +161,12 @@ XmInstrument kick() {
   double phase = 0;
   for (size_t i = 0; i < w.size(); ++i) {
     const double t = i / rate;
-    const double hz = 47.0 + 125.0 * expo(-t / 0.032);
+    // A fast drop from 200 Hz to 45 Hz and a short bright click: the hit lands at once and
+    // the body sits under the bass instead of sweeping through its band.
+    const double hz = 45.0 + 155.0 * expo(-t / 0.018);
     phase += kTwoPi * hz / rate;
-    const double body = sine(phase) * expo(-t / 0.2);
-    const double click = noise.next() * expo(-t / 0.0025) * 0.35;
+    const double body = sine(phase) * expo(-t / 0.18);
+    const double click = noise.next() * expo(-t / 0.0012) * 0.45;
     const double tail = t > 0.3 ? (0.34 - t) / 0.04 : 1.0;  // ends at zero, no click
     w[i] = soft_clip(1.8 * (body + click)) * tail;
   }
@@ -319,10 +321,11 @@ XmInstrument bass() {
   std::vector<double> w(start + loop, 0.0);
   std::vector<Partial> partials = harmonics(
       f, 5000, [](int n) { return 1.0 / n; }, 0);
-  partials.push_back({f / 2, 0.55, 0});  // sub-octave: 8 whole cycles in the loop
+  partials.push_back(
+      {f / 2, 0.2, 0});  // a light sub-octave (8 whole cycles in the loop): the kick owns the lows
   add_partials(w, 0, rate, partials, [attack](double t, double hz) {
     if (hz < 100) return 1.0;
-    return lowpass(hz, 520 + 2600 * expo(-std::fmin(t, attack) / 0.025));
+    return lowpass(hz, 800 + 2600 * expo(-std::fmin(t, attack) / 0.025));
   });
   XmInstrument in = named("bass");
   in.sample.data = quantise(w, true);

@@ -216,6 +216,13 @@ const Groove kFull = {
     "....S.......S..s|....S.......S...|....S.......S..s|....S.......S.sS",
     "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhoHo",
 };
+// The second theme's last bar drops the kick for a snare roll under the riser, so the disco
+// groove of order 13 lands as a lift in the middle of the main phase.
+const Groove kFullDrop = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|................",
+    "....S.......S..s|....S.......S...|....S.......S..s|........rrrrRRRR",
+    "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|..h...h...h.h.hh",
+};
 const Groove kDisco = {
     "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
     "....S.......S..d|....S.......S...|....S.......S..d|....S.......S.sS",
@@ -228,8 +235,10 @@ const Groove kBreakdown = {
     "................|................|................|....S.......S.sS",
     "................|................|..h...h...h...h.|..h...h...h.h.hh",
 };
+// Its last bar alternates loud and soft kicks: full kicks under the full snares and the
+// closing stab made the song's one peak over -1 dBFS there.
 const Groove kBreakBuild = {
-    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.X.X.X.X.X.X.X.",
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.x.X.x.X.x.X.x.",
     "................|................|....S.......S...|S.S.S.S.rrrrRRRR",
     "..h...h...h...h.|..h...h...h...h.|hhHhhhHhhhHhhhHo|hhHhhhHh........",
 };
@@ -238,6 +247,8 @@ const char* kBassLong = "r..............^|r..............^|r..............^|r...
 const char* kBassEighths = "r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.";
 const char* kBassMain = "r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.f.o.f.of";
 const char* kBassFunk = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.f..fo.fo";
+// Order 12: the bass holds the last bar's root for half a bar, then leaves the drop to the snare roll.
+const char* kBassDrop = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r.......^.......";
 const char* kBassReturn = "................|................|r...............|r...............";
 
 enum class Chip { kNone, kBell, kArp, kArpThirds, kChord };
@@ -277,7 +288,7 @@ const Section kSections[] = {
     {"Dm Am F E", &kBreakdown,   kBassReturn,  Chip::kChord,     true, &kBreakA,  Second::kEcho,    Accents::kPulse,      false, false, 32},  // 9
     {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Second::kEcho,    Accents::kPulse,      false, true,  0},   // 10
     {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 11
-    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 12
+    {"Am F C G",  &kFullDrop,    kBassDrop,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, true,  0},   // 12
     {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 13
     {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 14
     {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kHook,    Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 15
