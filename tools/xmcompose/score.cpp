@@ -36,7 +36,7 @@ constexpr int kEchoRows = 3;  // the echo's delay: a dotted eighth
 
 // Effect numbers of the XM effect column, shared with the player.
 using xm::kArpeggio, xm::kPortaUp, xm::kPortaDown, xm::kTonePorta, xm::kVibrato, xm::kVolumeSlide,
-    xm::kPositionJump, xm::kSetPanning, xm::kSetVolume, xm::kPatternBreak, xm::kExtended;
+    xm::kPositionJump, xm::kSetPanning, xm::kGlobalVolume, xm::kSetVolume, xm::kPatternBreak, xm::kExtended;
 constexpr uint8_t kSpeed = xm::kSpeedBpm;  // below 0x20: ticks per row
 
 uint8_t vol(int v) {
@@ -216,6 +216,13 @@ const Groove kFull = {
     "....S.......S..s|....S.......S...|....S.......S..s|....S.......S.sS",
     "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhoHo",
 };
+// The second theme's last bar drops the kick for a snare roll under the riser, so the disco
+// groove of order 13 lands as a lift in the middle of the main phase.
+const Groove kFullDrop = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|................",
+    "....S.......S..s|....S.......S...|....S.......S..s|........rrrrRRRR",
+    "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|..h...h...h.h.hh",
+};
 const Groove kDisco = {
     "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
     "....S.......S..d|....S.......S...|....S.......S..d|....S.......S.sS",
@@ -228,8 +235,10 @@ const Groove kBreakdown = {
     "................|................|................|....S.......S.sS",
     "................|................|..h...h...h...h.|..h...h...h.h.hh",
 };
+// Its last bar alternates loud and soft kicks: full kicks under the full snares and the
+// closing stab made the song's one peak over -1 dBFS there.
 const Groove kBreakBuild = {
-    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.X.X.X.X.X.X.X.",
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.x.X.x.X.x.X.x.",
     "................|................|....S.......S...|S.S.S.S.rrrrRRRR",
     "..h...h...h...h.|..h...h...h...h.|hhHhhhHhhhHhhhHo|hhHhhhHh........",
 };
@@ -238,6 +247,8 @@ const char* kBassLong = "r..............^|r..............^|r..............^|r...
 const char* kBassEighths = "r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.";
 const char* kBassMain = "r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.f.o.f.of";
 const char* kBassFunk = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.f..fo.fo";
+// Order 12: the bass holds the last bar's root for half a bar, then leaves the drop to the snare roll.
+const char* kBassDrop = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r.......^.......";
 const char* kBassReturn = "................|................|r...............|r...............";
 
 enum class Chip { kNone, kBell, kArp, kArpThirds, kChord };
@@ -277,7 +288,7 @@ const Section kSections[] = {
     {"Dm Am F E", &kBreakdown,   kBassReturn,  Chip::kChord,     true, &kBreakA,  Second::kEcho,    Accents::kPulse,      false, false, 32},  // 9
     {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Second::kEcho,    Accents::kPulse,      false, true,  0},   // 10
     {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 11
-    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 12
+    {"Am F C G",  &kFullDrop,    kBassDrop,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, true,  0},   // 12
     {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 13
     {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 14
     {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kHook,    Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 15
@@ -291,21 +302,25 @@ constexpr int kBreakdownOrder = 9;
 // The mix: each instrument's default volume (0..64), stored as its sample's volume so that the
 // balance holds on any player; the volume column only departs from it for dynamics. A centred
 // voice at volume 64 reaches a quarter of full scale on each side of an FT2-style mix, so the
-// kick, snare and hats sit at the top and the rest are set against them; rendered through the
-// intro's player the song peaks at about -1.3 dBFS (the busiest rows of orders 9 to 11).
+// kick, snare and hats sit at the top and the rest are set against them. The stab stands only
+// a few dB under the whole mix in its first 60 ms even as the quieter pulse of the main phase,
+// so the beat the show flashes on is heard too; with it on top of the busiest rows the song
+// needs the master level a little under full (kGlobalLevel) to peak at about -1.4 dBFS
+// through the intro's player.
 // clang-format off
 constexpr int kMix[kInstrumentCount + 1] = {
     0,
-    /* stab */ 62, /* kick */ 64, /* snare */ 64, /* hat */ 64, /* open hat */ 58, /* bass */ 60,
+    /* stab */ 50, /* kick */ 64, /* snare */ 64, /* hat */ 64, /* open hat */ 58, /* bass */ 60,
     /* chip */ 28, /* pad */ 27, /* lead */ 60, /* echo */ 26, /* crash */ 45, /* sweep */ 40,
 };
 // clang-format on
+constexpr uint8_t kGlobalLevel = 58;  // of 64: -0.86 dB
 constexpr int kStabVolume = kMix[kStab];
 constexpr int kPadVolume = kMix[kPad];
 constexpr int kLeadVolume = kMix[kLead];
 constexpr int kEchoVolume = kMix[kEcho];
 constexpr int kChipVolume = kMix[kChip];
-constexpr int kPulseVolume = 32;    // channel 0's steady figure, under the phrase-closing stabs
+constexpr int kPulseVolume = 40;    // channel 0's steady figure, under the phrase-closing stabs
 constexpr int kHarmonyVolume = 32;  // channel 10 as a harmony line: above the echo's level
 // The pad voices stand apart (lowest left, middle right, highest centre), set with 8xx on every
 // chord: an instrument's own panning envelope would restart on each chord.
@@ -610,6 +625,8 @@ void write_specials(Grid& g) {
   // Speed 6, 125 BPM, stated in the first row as well as in the header.
   g.effect(0, 0, kKickChannel, kSpeed, 6);
   g.effect(0, 0, kSnareChannel, kSpeed, 125);
+  // The master level, set once: it holds through the loop back to the restart position.
+  g.effect(0, 0, kFxChannel, kGlobalVolume, kGlobalLevel);
   // The pads swell in during the first beat.
   for (int r = 1; r <= 2; ++r)
     for (int ch = kPadChannel1; ch <= kPadChannel3; ++ch) g.effect(0, r, ch, kVolumeSlide, 0x10);
