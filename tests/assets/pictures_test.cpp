@@ -222,8 +222,12 @@ TEST(Pictures, BadgeIsAWhiteOutlineAroundANameOnATransparentGround) {
       }
       // Texel 4k + 1 is skipped at 0.75: it repeats texel 4k, so the full-size picture shows the
       // same shape as the screen.
-      if (x % 4 == 1) ASSERT_EQ(a, badge.alpha(x - 1, y)) << x << "," << y;
-      if (y % 4 == 1) ASSERT_EQ(a, badge.alpha(x, y - 1)) << x << "," << y;
+      if (x % 4 == 1) {
+        ASSERT_EQ(a, badge.alpha(x - 1, y)) << x << "," << y;
+      }
+      if (y % 4 == 1) {
+        ASSERT_EQ(a, badge.alpha(x, y - 1)) << x << "," << y;
+      }
     }
   EXPECT_EQ(badge.alpha(0, 0), 0) << "rounded corner";
   EXPECT_EQ(badge.alpha(123, 23), 0) << "rounded corner";
