@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/flash_schedule.h"
 #include "module/xm_commands.h"
 #include "tools/xmcompose/instruments.h"
 
@@ -257,7 +258,7 @@ enum class Accents { kNone, kWordsEarly, kWordsLate, kPulse };
 enum class Second { kEcho, kHarmony };
 
 // Rows of each bar on which the flash words fall.
-constexpr int kWordRows[5] = {1, 3, 6, 9, 12};
+using flash_schedule::kWordRows;
 
 struct Section {
   const char* chords;
@@ -532,12 +533,15 @@ void write_accents(Grid& g, int order, Accents mode, const std::array<Chord, 4>&
     case Accents::kNone:
       break;
     case Accents::kWordsEarly:  // orders 1 and 3: "vane" on row 57, "?" on row 60
+    case Accents::kWordsLate:   // orders 2 and 4: "vane" one row later, no "?"
       for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
-      rows.insert(rows.end(), {49, 51, 54, 57, 60});
-      break;
-    case Accents::kWordsLate:  // orders 2 and 4: "vane" one row later, no "?"
-      for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
-      rows.insert(rows.end(), {49, 51, 54, 58});
+      for (int word : {flash_schedule::kWant, flash_schedule::kTo, flash_schedule::kQuor})
+        rows.push_back(3 * kBarRows + kWordRows[word]);
+      if (mode == Accents::kWordsEarly) {
+        rows.insert(rows.end(), {flash_schedule::kEarlyVaneRow, flash_schedule::kQuestionRow});
+      } else {
+        rows.push_back(flash_schedule::kLateVaneRow);
+      }
       break;
     case Accents::kPulse:  // the words rhythm in every bar, quietly until the phrase closes
       for (int bar = 0; bar < 4; ++bar) bar_of_words(bar);
