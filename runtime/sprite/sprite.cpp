@@ -117,6 +117,31 @@ void upload(Sprite& sprite, int first_row, int row_count) {
                   GL_UNSIGNED_BYTE, sprite.pixels.data() + size_t(first_row) * size_t(sprite.texture_width));
 }
 
+std::vector<uint32_t> read_texture(const Sprite& sprite) {
+  std::vector<uint32_t> pixels(size_t(sprite.texture_width) * size_t(sprite.texture_height));
+  flush_batch();
+  glBindTexture(kScreenTextureTarget, sprite.texture);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glGetTexImage(kScreenTextureTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
+bool hold_pixels(Sprite& sprite) {
+  if (!sprite.pixels.empty()) return true;
+  try {
+    sprite.pixels = read_texture(sprite);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  ++sprite.read_backs;
+  return true;
+}
+
+void settle(Sprite& sprite) {
+  if (sprite.read_backs < 2) std::vector<uint32_t>().swap(sprite.pixels);
+}
+
 namespace {
 
 // Claims `number` (-1: the lowest free number above 0) for a new sprite of the given texture
@@ -215,6 +240,7 @@ int sprite_load_memory(int number, const void* data, size_t size, int flags) {
     key(s.pixels, s.key_colour);
   }
   upload(s);
+  settle(s);
   return result(number, made);
 }
 
@@ -225,17 +251,18 @@ int sprite_create(int number, int width, int height, int flags) {
   Sprite& s = *find(made);
   if (!(flags & kSpriteKeepAlpha)) key(s.pixels, s.key_colour);
   upload(s);
+  settle(s);
   return result(number, made);
 }
 
 int sprite_copy(int source, int destination, int mode) {
   std::lock_guard<std::recursive_mutex> guard(lock());
-  const Sprite* from = find(source);
+  Sprite* from = find(source);
   if (!from) return 0;
   // Taken before the destination is claimed: it may be the source itself.
   std::vector<uint32_t> pixels;
   try {
-    pixels = from->pixels;
+    pixels = from->pixels.empty() ? read_texture(*from) : from->pixels;
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -246,6 +273,7 @@ int sprite_copy(int source, int destination, int mode) {
   Sprite& s = *find(made);
   s.pixels = std::move(pixels);
   upload(s);
+  settle(s);
   return result(destination, made);
 }
 
@@ -263,6 +291,7 @@ int sprite_grab_screen(int number, int x, int y, int width, int height, int flag
                s.pixels.data());
   key(s.pixels, s.key_colour);
   upload(s);
+  settle(s);
   return result(number, made);
 }
 
@@ -310,9 +339,11 @@ void sprite_transparent_colour(int number, uint32_t colour) {
   }
   Sprite* s = find(number);
   if (!s || s->key_colour == colour) return;
+  if (!hold_pixels(*s)) return;
   s->key_colour = colour;
   key(s->pixels, colour);
   upload(*s);
+  settle(*s);
 }
 
 int sprite_free(int number) {
