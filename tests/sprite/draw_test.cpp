@@ -231,4 +231,41 @@ TEST_F(Drawing, RedrawnCanvasKeepsItsTextureEqualToItsPixels) {
   }
 }
 
+// Only a sprite worked on again and again holds a CPU copy: a sheet drawn once at start-up and
+// its copy hold none, and what they show comes back from their textures; the canvas drawn every
+// frame holds one from its second drawing on. A late key change on a sheet without a copy
+// re-derives its alpha from the texture.
+TEST_F(Drawing, OnlySpritesWorkedOnRepeatedlyHoldACopy) {
+  draw_stop();
+  sprite_transparent_colour(-1, 0);
+  ASSERT_EQ(sprite_create(16, 64, 48), 1);
+  ASSERT_NE(draw_start(sprite_output(16)), 0);
+  draw_box(4, 4, 10, 10, 0x0000FF);
+  draw_stop();
+  ASSERT_EQ(sprite_copy(16, 17), 1);
+  auto holds_copy = [](int number) {
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    return !sprite_store::find(number)->pixels.empty();
+  };
+  EXPECT_FALSE(holds_copy(16));
+  EXPECT_FALSE(holds_copy(17));
+  EXPECT_EQ(sprite_pixel(17, 5, 5), 0xFF0000FFu);
+  EXPECT_EQ(sprite_pixel(17, 20, 20), 0x00000000u);
+  sprite_transparent_colour(17, 0x0000FF);
+  EXPECT_FALSE(holds_copy(17));
+  EXPECT_EQ(sprite_pixel(17, 5, 5), 0x000000FFu);
+  EXPECT_EQ(sprite_pixel(17, 20, 20), 0xFF000000u);
+
+  for (int frame = 0; frame < 3; ++frame) {
+    ASSERT_NE(draw_start(sprite_output(16)), 0);
+    draw_box(0, 0, 64, 48, 0);
+    draw_box(frame * 10, 20, 5, 5, 0x00FF00);
+    draw_stop();
+    EXPECT_TRUE(holds_copy(16)) << frame;  // the first of these is its second drawing
+    EXPECT_TRUE(texture_matches_copy(16)) << frame;
+    EXPECT_EQ(sprite_pixel(16, frame * 10, 20), 0xFF00FF00u) << frame;
+    EXPECT_EQ(sprite_pixel(16, 5, 5), 0x00000000u) << frame;
+  }
+}
+
 }  // namespace
