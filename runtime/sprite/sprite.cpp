@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -30,6 +31,29 @@ SpriteTable& table() {
 uint32_t default_key = 0;  // sprite_transparent_colour(-1, ...); under lock()
 uint32_t last_serial = 0;
 
+// Pictures decoded ahead (sprite_decode_ahead), by the address and size of their bytes; taken
+// by the sprite_load_memory of the same bytes. Guarded by ahead_lock, not lock(): the decoding
+// thread never touches the sprite table.
+struct DecodedAhead {
+  const void* data;
+  size_t size;
+  picture::Picture picture;
+};
+std::mutex ahead_lock;
+std::vector<DecodedAhead> ahead;
+
+// The picture decoded ahead from these bytes, if there is one; it is taken out of the list.
+bool take_decoded_ahead(const void* data, size_t size, picture::Picture* out) {
+  std::lock_guard<std::mutex> guard(ahead_lock);
+  for (auto it = ahead.begin(); it != ahead.end(); ++it) {
+    if (it->data != data || it->size != size) continue;
+    *out = std::move(it->picture);
+    ahead.erase(it);
+    return true;
+  }
+  return false;
+}
+
 void release(Sprite& sprite) {
   if (sprite.texture && screen_is_open()) {
     flush_batch();  // pending quads may still use the texture
@@ -41,6 +65,8 @@ void release(Sprite& sprite) {
 void release_all() {
   std::lock_guard<std::recursive_mutex> guard(lock());
   table().free(-1, release);
+  std::lock_guard<std::mutex> ahead_guard(ahead_lock);
+  ahead.clear();
 }
 
 int max_texture_side() {
@@ -224,10 +250,17 @@ void sprite_start() {
   (void)started;
 }
 
+void sprite_decode_ahead(const void* data, size_t size) {
+  picture::Picture decoded;
+  if (!picture::decode_picture(data, size, &decoded)) return;  // the load will fail by itself
+  std::lock_guard<std::mutex> guard(ahead_lock);
+  ahead.push_back(DecodedAhead{data, size, std::move(decoded)});
+}
+
 int sprite_load_memory(int number, const void* data, size_t size, int flags) {
   std::lock_guard<std::recursive_mutex> guard(lock());
   picture::Picture decoded;
-  if (!picture::decode_picture(data, size, &decoded)) {
+  if (!take_decoded_ahead(data, size, &decoded) && !picture::decode_picture(data, size, &decoded)) {
     if (number >= 0) table().free(number, release);
     return 0;
   }
