@@ -87,6 +87,9 @@ bool startup(ShowState& show, const StartupOptions& options) {
     else if (!music_play() || platform::audio_silent_fallback())
       std::fprintf(stderr, "quorvane-intro: no sound output (%s); running silent\n",
                    platform::last_error().c_str());
+    // The frames ask where the music is before they are drawn and flipped: the queries answer for
+    // the moment the frame reaches the screen, by the time measured on the frames shown so far.
+    music_set_lead_ms(kMusicLeadMeasured);
   }
 
   if (options.show_window) window_hide(0, 0, 0);
