@@ -3,13 +3,14 @@
 //
 // A sprite's texture is the picture; a CPU copy of it (`pixels`, bottom row first), equal to
 // what was last uploaded, is held only by the sprites that are worked on again and again (the
-// canvases drawn every frame, a strip re-keyed every frame). Every other sprite drops its copy
-// after the upload, and the rare operation that needs its pixels again (a late key change, a
-// copy, a drawing) reads them back from the texture: an 800 x 640 sheet is 2 MB that nothing
-// reads after start-up. From the second read-back on a sprite keeps its copy, so that a
-// sprite worked on every frame is read back twice in all, not every frame. A pixel is packed like a colour
-// value with its alpha on top: r + 256 g + 65536 b + 16777216 a, which in a little-endian machine's memory is
-// the bytes R, G, B, A that OpenGL takes as GL_RGBA / GL_UNSIGNED_BYTE.
+// canvases drawn every frame, a strip re-keyed every frame) and by the sprite worked on last.
+// Every other sprite drops its copy once another one is worked on, and the rare operation that
+// needs its pixels again (a late key change, a copy, a drawing) reads them back from the
+// texture: an 800 x 640 sheet is 2 MB that nothing reads after start-up. From the second
+// read-back on a sprite keeps its copy, so that a sprite worked on every frame is read back
+// twice in all, not every frame. A pixel is packed like a colour value with its alpha on top:
+// r + 256 g + 65536 b + 16777216 a, which in a little-endian machine's memory is the bytes R,
+// G, B, A that OpenGL takes as GL_RGBA / GL_UNSIGNED_BYTE.
 #pragma once
 
 #include <bit>
@@ -64,7 +65,8 @@ void upload(Sprite& sprite, int first_row = 0, int row_count = -1);
 // Makes sure the sprite holds its copy, reading it back from the texture when it was dropped.
 // False without the memory for it. Caller holds lock().
 bool hold_pixels(Sprite& sprite);
-// Ends an operation that needed the copy: drops it unless the sprite keeps one (see above).
+// Ends an operation that needed the copy. The sprite worked on last holds its copy until
+// another sprite is worked on; then that one's copy is dropped unless it keeps one (see above).
 void settle(Sprite& sprite);
 // The texture's contents, bottom row first, without touching the sprite's copy. Caller holds
 // lock().
