@@ -13,6 +13,6 @@
 
 inline const music_device* platform_music_device() {
   static const music_device device = {platform::audio_open, platform::audio_position, platform::audio_close,
-                                      platform::thread_raise_priority};
+                                      platform::thread_raise_priority, platform::audio_device_delay_ms};
   return &device;
 }

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct music_module;
 
@@ -33,6 +34,7 @@ struct music_device {
   uint64_t (*position)();  // bytes played since open, growing across loop passes
   void (*close)();
   void (*raise_thread_priority)();  // called once on the streaming thread; may be null
+  double (*delay_ms)();             // the device buffering counted in `position`; may be null
 };
 // The device music_play opens; null (the default) makes music_play fail.
 void music_set_device(const music_device* device);
@@ -53,5 +55,34 @@ int music_row();       // audible row 0..255; 0 when nothing plays
 // instrument * 256 + note. 0 without a module, for a channel beyond the channel count, or
 // when nothing plays.
 int music_note(int channel);
-// Chunk now audible (0..999), for diagnostics; -1 when nothing plays.
+// Makes the three queries above answer for the moment `ms` from now instead of now: a frame
+// that asks at its start is on the screen only after it has been drawn and flipped, and with
+// the lead set to that time its rows reach the eye when they reach the ear. The ring already
+// holds the next second of sound with its positions, so the queries read them from there.
+// 0 (the default) answers for now; kMusicLeadMeasured follows the time measured by
+// music_sync_frame_shown over the last 63 frames (from 0 until frames are measured). Capped at
+// half a second.
+constexpr double kMusicLeadMeasured = -1.0;
+void music_set_lead_ms(double ms);
+// Chunk now audible (0..999), for diagnostics, without the lead; -1 when nothing plays.
 int music_audible_index();
+
+// ---- Live audio-visual offset ----------------------------------------------------------
+// How late the picture is against the ear. Call music_sync_frame_shown() right after each frame
+// has been handed to the screen: it takes the chunk that the frame's last music_row() query
+// named and notes how long ago, by the device's position (what is in the ear), that chunk began
+// to sound (with a lead, the time from the chunk's arrival at the ear). A row change therefore
+// reaches the screen that long after it reaches the ear, plus up to one frame for where in the
+// frame's interval the row began. Negative: the screen is early.
+// Both calls belong to the caller's thread; music_play starts a new record, which stays
+// readable after music_stop.
+void music_sync_frame_shown();
+struct music_sync_figures {
+  int frames = 0;  // frames measured while the music played
+  double median_ms = 0, p95_ms = 0, min_ms = 0, max_ms = 0;
+  double device_delay_ms = 0;  // the device buffering counted in the position
+};
+music_sync_figures music_sync_measured();
+// One line for a report, "sync: the screen 12.1 ms after the ear (median of 600 frames, ...)",
+// or "sync: not measured (no music played)".
+std::string music_sync_report();

@@ -2,6 +2,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 #include "assets/music.h"
 #include "assets/pictures.h"
@@ -46,10 +47,22 @@ bool startup(ShowState& show, const StartupOptions& options) {
   // 64 pixels: large icons overflow some window systems' property requests.
   window_set_default_icon(asset_icon_64, asset_icon_64_size);
 
+  // Decoding the pictures takes about as long as the window and its OpenGL context: a thread
+  // decodes them meanwhile, and prepare_assets makes the sprites from them on this thread.
+  std::thread decoder([] {
+    for (const auto& [data, size] : {std::pair<const void*, size_t>{asset_font_strip, asset_font_strip_size},
+                                     {asset_backdrop, asset_backdrop_size},
+                                     {asset_scene, asset_scene_size},
+                                     {asset_badge, asset_badge_size},
+                                     {asset_banner, asset_banner_size}})
+      sprite_decode_ahead(data, size);
+  });
+
   show.geometry = window_geometry(platform::display_width(), platform::display_height());
   const int window = window_open(0, 0, 0, kScreenWidth, kScreenHeight, kWindowTitle, kWindowFlags);
   const int screen =
       window ? screen_open_windowed(window_handle(0), 0, 0, kScreenWidth, kScreenHeight, 1, 0, 0, 0) : 0;
+  decoder.join();
   if (!window || !screen) {
     message_box(u"Error", u"Can't open windowed screen!", 0);
     window_close(-1);
@@ -74,6 +87,9 @@ bool startup(ShowState& show, const StartupOptions& options) {
     else if (!music_play() || platform::audio_silent_fallback())
       std::fprintf(stderr, "quorvane-intro: no sound output (%s); running silent\n",
                    platform::last_error().c_str());
+    // The frames ask where the music is before they are drawn and flipped: the queries answer for
+    // the moment the frame reaches the screen, by the time measured on the frames shown so far.
+    music_set_lead_ms(kMusicLeadMeasured);
   }
 
   if (options.show_window) window_hide(0, 0, 0);

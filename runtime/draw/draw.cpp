@@ -71,22 +71,27 @@ int64_t half_width(int64_t radius, int64_t dy) {
 }
 
 // Hands the drawn pixels to the sprite, keyed. Only the rows that differ from what the texture
-// holds (the sprite's pixels always equal it) are sent: a canvas that is cleared and redrawn
-// every frame uploads only the rows its shapes covered then or now.
+// holds (the sprite's copy, where it keeps one, always equals it) are sent: a canvas that is
+// cleared and redrawn every frame uploads only the rows its shapes covered then or now. A
+// sprite without a copy gets every row.
 void write_back(DrawOutput& out, sprite_store::Sprite& s) {
-  if (s.pixels.size() != out.pixels.size()) return;
+  if (out.width != s.texture_width || out.height != s.texture_height) return;
   if (!(s.flags & kSpriteKeepAlpha)) sprite_store::key(out.pixels, s.key_colour);
   const size_t width = size_t(out.width);
-  int first = -1, last = -1;
-  for (int r = 0; r < out.height; ++r) {
-    const uint32_t* row = out.pixels.data() + size_t(r) * width;
-    if (std::equal(row, row + width, s.pixels.data() + size_t(r) * width)) continue;
-    if (first < 0) first = r;
-    last = r;
+  int first = 0, last = out.height - 1;
+  if (!s.pixels.empty()) {
+    first = last = -1;
+    for (int r = 0; r < out.height; ++r) {
+      const uint32_t* row = out.pixels.data() + size_t(r) * width;
+      if (std::equal(row, row + width, s.pixels.data() + size_t(r) * width)) continue;
+      if (first < 0) first = r;
+      last = r;
+    }
+    if (first < 0) return;
   }
-  if (first < 0) return;
   s.pixels.swap(out.pixels);
   sprite_store::upload(s, first, last - first + 1);
+  sprite_store::settle(s);
 }
 
 // Clears the thread's current output; `keep` writes it back into its sprite first.
@@ -106,7 +111,7 @@ void finish(bool keep) {
 
 DrawOutput* sprite_output(int sprite) {
   std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
-  const sprite_store::Sprite* s = sprite_store::find(sprite);
+  sprite_store::Sprite* s = sprite_store::find(sprite);
   if (!s) return nullptr;
   auto* out = new (std::nothrow) DrawOutput;
   if (!out) return nullptr;
@@ -114,9 +119,16 @@ DrawOutput* sprite_output(int sprite) {
   out->serial = s->serial;
   out->width = s->texture_width;
   out->height = s->texture_height;
+  // The drawing starts from what the texture holds; a sprite drawn on again and again keeps its
+  // copy from the second drawing on (runtime/sprite/sprite_store.h).
+  const bool held = sprite_store::hold_pixels(*s);
   try {
-    out->pixels = s->pixels;
+    if (held) out->pixels = s->pixels;
   } catch (const std::bad_alloc&) {
+    out->pixels.clear();
+  }
+  if (held) sprite_store::settle(*s);
+  if (out->pixels.empty()) {
     delete out;
     return nullptr;
   }

@@ -2,7 +2,9 @@
 //
 // The device callback copies from the caller's buffer at its cursor and advances a 64-bit
 // byte counter. Positions between callbacks are estimated from the steady clock (capped at one
-// callback block), since the counter itself moves a whole block (~23 ms) at a time.
+// callback block), since the counter itself moves a whole block (~23 ms) at a time, and the
+// device's own buffer, which still sounds before the block just handed over, is subtracted
+// (runtime/platform/audio_clock.h), so that the position is what is in the ear.
 #include <SDL.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "runtime/platform/audio_clock.h"
 #include "runtime/platform/error.h"
 #include "runtime/platform/platform.h"
 
@@ -26,7 +29,8 @@ struct Audio {
   bool subsystem = false;  // the audio subsystem was started by audio_open
   const uint8_t* buffer = nullptr;
   uint32_t bytes = 0;
-  uint32_t cursor = 0;  // callback thread only
+  uint32_t cursor = 0;           // callback thread only
+  uint32_t device_buffered = 0;  // bytes the device holds ahead of a block handed over (set on open)
 
   // Written by the callback: position at the start of the last block and when it was taken,
   // guarded by a sequence count (odd while being written).
@@ -62,6 +66,7 @@ void callback(void*, Uint8* out, int length) {
   audio.sequence.fetch_add(1, std::memory_order_release);
 }
 
+// Opens the default device of the current driver and notes how much it buffers.
 SDL_AudioDeviceID open_device() {
   SDL_AudioSpec want{};
   want.freq = kRate;
@@ -70,7 +75,12 @@ SDL_AudioDeviceID open_device() {
   want.samples = kBlockFrames;
   want.callback = callback;
   SDL_AudioSpec have{};
-  return SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);  // SDL converts if the device differs
+  const SDL_AudioDeviceID device =
+      SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);  // SDL converts if need be
+  audio.device_buffered = device ? audio_device_buffer_bytes(SDL_GetCurrentAudioDriver(), have.samples,
+                                                             have.freq, kRate, kBytesPerFrame)
+                                 : 0;
+  return device;
 }
 
 }  // namespace
@@ -121,10 +131,11 @@ uint64_t audio_position() {
     time_ns = audio.block_time_ns.load(std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_acquire);
   } while ((before & 1) || audio.sequence.load(std::memory_order_acquire) != before);
-  // The block handed over at time_ns starts sounding about then; move through it with the clock.
-  const int64_t elapsed_ns = std::max<int64_t>(0, now_ns() - time_ns);
-  const uint64_t elapsed_bytes = uint64_t(elapsed_ns) * kRate / 1000000000 * kBytesPerFrame;
-  return start + std::min<uint64_t>(elapsed_bytes, block);
+  return audio_heard_bytes(start, block, now_ns() - time_ns, audio.device_buffered, kRate, kBytesPerFrame);
+}
+
+double audio_device_delay_ms() {
+  return audio.device == 0 ? 0.0 : audio.device_buffered * 1000.0 / (kRate * kBytesPerFrame);
 }
 
 void audio_close() {

@@ -122,10 +122,13 @@ void inject_focus(WindowId window, bool gained);
 // only when even that fails. The buffer stays the caller's and may be rewritten while playing
 // (behind the play position).
 bool audio_open(const void* buffer, uint32_t bytes);
-// Bytes played since audio_open, growing across loop passes; between two device callbacks it
-// is estimated from the time since the last one. The caller's writes into the buffer made
-// before this call are visible to the device afterwards.
+// Bytes heard since audio_open, growing across loop passes: what the callback has handed over,
+// less what the device still holds ahead of it (one device buffer; nothing on the silent
+// device); between two device callbacks it is estimated from the time since the last one. The
+// caller's writes into the buffer made before this call are visible to the device afterwards.
 uint64_t audio_position();
+// The device's own buffering that audio_position counts, in milliseconds; 0 when closed.
+double audio_device_delay_ms();
 void audio_close();            // stops at once (reset) and closes
 bool audio_silent_fallback();  // true while playing through the silent stand-in
 

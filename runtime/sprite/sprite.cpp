@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "runtime/image/decoder.h"
 #include "runtime/screen/screen.h"
@@ -16,6 +20,7 @@ namespace sprite_store {
 namespace {
 
 constexpr GLenum kMaxRectangleTextureSize = 0x84F8;  // GL_MAX_RECTANGLE_TEXTURE_SIZE
+constexpr size_t kTrimBytes = size_t(4) << 20;       // dropped copies go back to the system per 4 MB
 
 using SpriteTable = runtime::ObjectTable<Sprite, 64>;
 SpriteTable& table() {
@@ -25,6 +30,29 @@ SpriteTable& table() {
 
 uint32_t default_key = 0;  // sprite_transparent_colour(-1, ...); under lock()
 uint32_t last_serial = 0;
+
+// Pictures decoded ahead (sprite_decode_ahead), by the address and size of their bytes; taken
+// by the sprite_load_memory of the same bytes. Guarded by ahead_lock, not lock(): the decoding
+// thread never touches the sprite table.
+struct DecodedAhead {
+  const void* data;
+  size_t size;
+  picture::Picture picture;
+};
+std::mutex ahead_lock;
+std::vector<DecodedAhead> ahead;
+
+// The picture decoded ahead from these bytes, if there is one; it is taken out of the list.
+bool take_decoded_ahead(const void* data, size_t size, picture::Picture* out) {
+  std::lock_guard<std::mutex> guard(ahead_lock);
+  for (auto it = ahead.begin(); it != ahead.end(); ++it) {
+    if (it->data != data || it->size != size) continue;
+    *out = std::move(it->picture);
+    ahead.erase(it);
+    return true;
+  }
+  return false;
+}
 
 void release(Sprite& sprite) {
   if (sprite.texture && screen_is_open()) {
@@ -37,6 +65,8 @@ void release(Sprite& sprite) {
 void release_all() {
   std::lock_guard<std::recursive_mutex> guard(lock());
   table().free(-1, release);
+  std::lock_guard<std::mutex> ahead_guard(ahead_lock);
+  ahead.clear();
 }
 
 int max_texture_side() {
@@ -117,6 +147,63 @@ void upload(Sprite& sprite, int first_row, int row_count) {
                   GL_UNSIGNED_BYTE, sprite.pixels.data() + size_t(first_row) * size_t(sprite.texture_width));
 }
 
+std::vector<uint32_t> read_texture(const Sprite& sprite) {
+  std::vector<uint32_t> pixels(size_t(sprite.texture_width) * size_t(sprite.texture_height));
+  flush_batch();
+  glBindTexture(kScreenTextureTarget, sprite.texture);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glGetTexImage(kScreenTextureTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
+bool hold_pixels(Sprite& sprite) {
+  if (!sprite.pixels.empty()) return true;
+  try {
+    sprite.pixels = read_texture(sprite);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  ++sprite.read_backs;
+  return true;
+}
+
+namespace {
+
+uint32_t recent_serial = 0;  // the sprite last worked on (settle); under lock()
+
+void drop_copy(Sprite& sprite) {
+  if (sprite.read_backs >= 2 || sprite.pixels.empty()) return;
+  [[maybe_unused]] const size_t bytes = sprite.pixels.size() * sizeof(uint32_t);
+  std::vector<uint32_t>().swap(sprite.pixels);
+#ifdef __GLIBC__
+  // Large copies freed in the middle of the heap stay resident until the allocator is asked to
+  // give back its free pages (measured: 1.3 MB of the intro's peak). Asking after every copy
+  // made the start-up's preparation some 20 ms slower here, so it is asked once per few
+  // megabytes dropped.
+  static size_t dropped = 0;
+  dropped += bytes;
+  if (dropped >= kTrimBytes) {
+    malloc_trim(0);
+    dropped = 0;
+  }
+#endif
+}
+
+}  // namespace
+
+// The sprite last worked on keeps its copy until another one is: the start-up makes a sheet,
+// draws on it and keys it in a row, and reading it back between the steps would cost time for
+// nothing. So the copy dropped here is the previous sprite's.
+void settle(Sprite& sprite) {
+  if (sprite.serial == recent_serial) return;
+  const uint32_t previous = recent_serial;
+  recent_serial = sprite.serial;
+  table().for_each([previous](int, Sprite& s) {
+    if (s.serial == previous) drop_copy(s);
+  });
+}
+
 namespace {
 
 // Claims `number` (-1: the lowest free number above 0) for a new sprite of the given texture
@@ -188,10 +275,17 @@ void sprite_start() {
   (void)started;
 }
 
+void sprite_decode_ahead(const void* data, size_t size) {
+  picture::Picture decoded;
+  if (!picture::decode_picture(data, size, &decoded)) return;  // the load will fail by itself
+  std::lock_guard<std::mutex> guard(ahead_lock);
+  ahead.push_back(DecodedAhead{data, size, std::move(decoded)});
+}
+
 int sprite_load_memory(int number, const void* data, size_t size, int flags) {
   std::lock_guard<std::recursive_mutex> guard(lock());
   picture::Picture decoded;
-  if (!picture::decode_picture(data, size, &decoded)) {
+  if (!take_decoded_ahead(data, size, &decoded) && !picture::decode_picture(data, size, &decoded)) {
     if (number >= 0) table().free(number, release);
     return 0;
   }
@@ -215,6 +309,7 @@ int sprite_load_memory(int number, const void* data, size_t size, int flags) {
     key(s.pixels, s.key_colour);
   }
   upload(s);
+  settle(s);
   return result(number, made);
 }
 
@@ -225,17 +320,18 @@ int sprite_create(int number, int width, int height, int flags) {
   Sprite& s = *find(made);
   if (!(flags & kSpriteKeepAlpha)) key(s.pixels, s.key_colour);
   upload(s);
+  settle(s);
   return result(number, made);
 }
 
 int sprite_copy(int source, int destination, int mode) {
   std::lock_guard<std::recursive_mutex> guard(lock());
-  const Sprite* from = find(source);
+  Sprite* from = find(source);
   if (!from) return 0;
   // Taken before the destination is claimed: it may be the source itself.
   std::vector<uint32_t> pixels;
   try {
-    pixels = from->pixels;
+    pixels = from->pixels.empty() ? read_texture(*from) : from->pixels;
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -246,6 +342,7 @@ int sprite_copy(int source, int destination, int mode) {
   Sprite& s = *find(made);
   s.pixels = std::move(pixels);
   upload(s);
+  settle(s);
   return result(destination, made);
 }
 
@@ -258,6 +355,7 @@ int sprite_grab_screen(int number, int x, int y, int width, int height, int flag
   screen_read_back(x, y, width, height, reinterpret_cast<uint8_t*>(s.pixels.data()));
   key(s.pixels, s.key_colour);
   upload(s);
+  settle(s);
   return result(number, made);
 }
 
@@ -305,9 +403,11 @@ void sprite_transparent_colour(int number, uint32_t colour) {
   }
   Sprite* s = find(number);
   if (!s || s->key_colour == colour) return;
+  if (!hold_pixels(*s)) return;
   s->key_colour = colour;
   key(s->pixels, colour);
   upload(*s);
+  settle(*s);
 }
 
 int sprite_free(int number) {

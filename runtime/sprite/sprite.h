@@ -39,6 +39,12 @@ void sprite_start();
 // alpha comes from the default key colour alone. 0 when no decoder accepts the picture (the
 // number's old sprite is gone all the same), when it cannot be decoded, or without memory.
 int sprite_load_memory(int number, const void* data, size_t size, int flags = 0);
+// Decodes a picture ahead of its sprite_load_memory, on any thread and without a screen: the
+// next sprite_load_memory of the same bytes (same address and size) takes the decoded picture
+// instead of decoding it, with the same result. For a start-up that decodes its pictures while
+// the window and the OpenGL context are made. A picture that does not decode is left to the
+// load; screen_close forgets what was not taken.
+void sprite_decode_ahead(const void* data, size_t size);
 // A black width x height sprite: transparent with the default black key, opaque black under
 // any other default key, transparent black with kSpriteKeepAlpha.
 int sprite_create(int number, int width, int height, int flags = 0);

@@ -1,11 +1,16 @@
 // runtime/sprite/sprite_store.h — the sprite records, shared by the store, the display and the
 // drawing outputs (runtime/draw/). Not for the show.
 //
-// Each sprite keeps a CPU copy of its texture (`pixels`, bottom row first) that always equals
-// what was last uploaded, so keying, copying and drawing never read the texture back from
-// OpenGL. A pixel is packed like a colour value with its alpha on top: r + 256 g + 65536 b +
-// 16777216 a, which in a little-endian machine's memory is the bytes R, G, B, A that OpenGL
-// takes as GL_RGBA / GL_UNSIGNED_BYTE.
+// A sprite's texture is the picture; a CPU copy of it (`pixels`, bottom row first), equal to
+// what was last uploaded, is held only by the sprites that are worked on again and again (the
+// canvases drawn every frame, a strip re-keyed every frame) and by the sprite worked on last.
+// Every other sprite drops its copy once another one is worked on, and the rare operation that
+// needs its pixels again (a late key change, a copy, a drawing) reads them back from the
+// texture: an 800 x 640 sheet is 2 MB that nothing reads after start-up. From the second
+// read-back on a sprite keeps its copy, so that a sprite worked on every frame is read back
+// twice in all, not every frame. A pixel is packed like a colour value with its alpha on top:
+// r + 256 g + 65536 b + 16777216 a, which in a little-endian machine's memory is the bytes R,
+// G, B, A that OpenGL takes as GL_RGBA / GL_UNSIGNED_BYTE.
 #pragma once
 
 #include <bit>
@@ -32,7 +37,8 @@ struct Sprite {
   int clip_width = 0;
   int clip_height = 0;
   uint32_t key_colour = 0;       // colour the alpha was last derived from
-  std::vector<uint32_t> pixels;  // the texture's contents, bottom row first
+  std::vector<uint32_t> pixels;  // the texture's contents, bottom row first; empty when dropped
+  int read_backs = 0;            // times the copy had to be read back from the texture
   // Which kTileWidth x kTileHeight tiles of the texture hold a texel with alpha above 0, row
   // by row from the picture's top (tiles_x per row). Kept by upload(); display skips the rest.
   std::vector<uint8_t> tiles;
@@ -52,10 +58,19 @@ Sprite* find(int number);
 // alpha = 0 where red, green and blue equal `colour` (r + 256 g + 65536 b), else 255.
 void key(std::vector<uint32_t>& pixels, uint32_t colour);
 void key(uint32_t* pixels, size_t count, uint32_t colour);
-// Sends the sprite's pixels to its texture. Caller holds lock().
 // Sends rows first_row .. first_row + row_count - 1 of the sprite's pixels (texture rows,
 // bottom row first; -1 = to the top) to its texture. Caller holds lock().
 void upload(Sprite& sprite, int first_row = 0, int row_count = -1);
+
+// Makes sure the sprite holds its copy, reading it back from the texture when it was dropped.
+// False without the memory for it. Caller holds lock().
+bool hold_pixels(Sprite& sprite);
+// Ends an operation that needed the copy. The sprite worked on last holds its copy until
+// another sprite is worked on; then that one's copy is dropped unless it keeps one (see above).
+void settle(Sprite& sprite);
+// The texture's contents, bottom row first, without touching the sprite's copy. Caller holds
+// lock().
+std::vector<uint32_t> read_texture(const Sprite& sprite);
 
 // The display batch (sprite_display.cpp): appends nothing, draws what is pending.
 void flush_batch();

@@ -30,6 +30,7 @@ const music_device kDeviceDouble = {
     [] { return device_bytes.load(); },
     [] { ++device_closes; },
     nullptr,
+    [] { return 23.2; },
 };
 
 // Two patterns at speed 1 and BPM 255: a new row every 432 frames, about every 10 chunks.
@@ -224,6 +225,100 @@ TEST_F(Playback, FreeWhileTheThreadRenders) {
   EXPECT_TRUE(music_free());
   EXPECT_EQ(music_audible_index(), -1);
   EXPECT_EQ(music_position(), 0);
+}
+
+// The offset is read against the ear: the chunk a frame's row query named, and where the device
+// position is once the frame is shown; across the ring's wrap, and negative when the screen runs
+// ahead of the ear.
+TEST_F(Playback, SyncOffsetOfShownFrames) {
+  EXPECT_EQ(music_sync_report(), "sync: not measured (no music played)");
+  struct Case {
+    uint64_t queried_at;  // device bytes when the frame asked for its row
+    int64_t ear_moved;    // frames the ear moved before the frame was shown
+    double offset_ms;
+  };
+  const Case cases[] = {
+      {10 * kChunkBytes, 0, 0.0},           // shown at once, at the chunk's first frame
+      {20 * kChunkBytes + 8, 441, 10.045},  // 2 frames into the chunk, then 10 ms
+      {999 * kChunkBytes, 882, 20.0},       // past the end of the ring into the next loop
+      {1100 * kChunkBytes, -441, -10.0},    // the ear behind the chunk the frame showed
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(music_play());  // a new play starts a new record
+    device_bytes = c.queried_at;
+    ASSERT_TRUE(wait_for_audible(int(c.queried_at / kChunkBytes % 1000)));
+    music_row();
+    device_bytes = uint64_t(int64_t(c.queried_at) + c.ear_moved * 4);
+    music_sync_frame_shown();
+    const music_sync_figures f = music_sync_measured();
+    EXPECT_EQ(f.frames, 1) << c.queried_at;
+    EXPECT_NEAR(f.median_ms, c.offset_ms, 0.001) << c.queried_at;
+    EXPECT_DOUBLE_EQ(f.device_delay_ms, 23.2);
+  }
+  // The report summarises the frames shown since the play: three at 10 ms, one at -10 ms.
+  ASSERT_TRUE(music_play());
+  const int64_t ear_moved[] = {441, 441, -441, 441};
+  for (int64_t moved : ear_moved) {
+    device_bytes = 50 * kChunkBytes;
+    ASSERT_TRUE(wait_for_audible(50));
+    music_row();
+    device_bytes = uint64_t(int64_t(50 * kChunkBytes) + moved * 4);
+    music_sync_frame_shown();
+  }
+  EXPECT_EQ(music_sync_report(),
+            "sync: the screen 10.0 ms after the ear (median of 4 frames; p95 10.0, range -10.0 to 10.0 ms; "
+            "device buffering of 23.2 ms counted)");
+  music_stop();
+  music_sync_frame_shown();  // nothing playing: not a frame of the record, which stays readable
+  EXPECT_EQ(music_sync_measured().frames, 4);
+  EXPECT_DOUBLE_EQ(music_sync_measured().device_delay_ms, 23.2);
+}
+
+// With a lead the queries answer for a later moment, from the positions the ring recorded for
+// the chunks ahead of the ear; a measured lead follows the frames' time from query to screen.
+TEST_F(Playback, LeadReadsAheadOfTheEar) {
+  const std::vector<uint16_t> expected = reference_timeline(image_, 1300);
+  struct Case {
+    double lead_ms;
+    int ear_chunk;
+    int answer_chunk;
+  };
+  const Case cases[] = {
+      {0.0, 40, 40},
+      {10.0, 40, 50},      // 441 frames: 10 chunks
+      {20.0, 995, 1015},   // ahead across the end of the ring, into the next loop's positions
+      {5000.0, 100, 600},  // held to half a ring
+  };
+  for (const Case& c : cases) {
+    music_set_lead_ms(c.lead_ms);
+    ASSERT_TRUE(music_play());
+    device_bytes = uint64_t(c.ear_chunk) * kChunkBytes;
+    ASSERT_TRUE(wait_for_audible(c.ear_chunk % 1000));
+    EXPECT_EQ(music_row(), music_history_row(expected[size_t(c.answer_chunk)])) << c.lead_ms;
+    EXPECT_EQ(music_position(), music_history_order(expected[size_t(c.answer_chunk)])) << c.lead_ms;
+    EXPECT_EQ(music_audible_index(), c.ear_chunk % 1000) << "the diagnostic index stays the ear's";
+  }
+
+  music_set_lead_ms(kMusicLeadMeasured);
+  ASSERT_TRUE(music_play());
+  for (int frame = 0; frame < 3; ++frame) {  // frames shown 10 ms after their query
+    device_bytes = uint64_t(50 + 20 * frame) * kChunkBytes;
+    ASSERT_TRUE(wait_for_audible(50 + 20 * frame));
+    music_row();
+    device_bytes = device_bytes + 441 * 4;
+    music_sync_frame_shown();
+  }
+  // The first frame, without a lead, was 10 ms late; the two after it, with the lead it gave, on time.
+  EXPECT_NEAR(music_sync_measured().max_ms, 10.0, 0.1);
+  EXPECT_NEAR(music_sync_measured().median_ms, 0.0, 0.1);
+  device_bytes = 200 * kChunkBytes;
+  ASSERT_TRUE(wait_for_audible(200));
+  EXPECT_EQ(music_row(), music_history_row(expected[210]));
+  music_row();  // shown 10 ms after the query with the lead of 10 ms: on time
+  device_bytes = device_bytes + 441 * 4;
+  music_sync_frame_shown();
+  EXPECT_NEAR(music_sync_measured().min_ms, 0.0, 0.1);
+  music_set_lead_ms(0);
 }
 
 // The real device path: SDL's silent driver keeps wall time, so rows advance with the tempo.

@@ -231,4 +231,50 @@ TEST_F(Drawing, RedrawnCanvasKeepsItsTextureEqualToItsPixels) {
   }
 }
 
+// Only the sprite worked on last and the sprites worked on again and again hold a CPU copy: a
+// sheet drawn once and its copy hold none once another sprite is worked on, and what they show
+// comes back from their textures; two canvases drawn in turn every frame hold theirs from their
+// second drawing on. A late key change on a sheet without a copy re-derives its alpha from the
+// texture.
+TEST_F(Drawing, OnlySpritesWorkedOnRepeatedlyHoldACopy) {
+  draw_stop();
+  sprite_transparent_colour(-1, 0);
+  ASSERT_EQ(sprite_create(16, 64, 48), 1);
+  ASSERT_NE(draw_start(sprite_output(16)), 0);
+  draw_box(4, 4, 10, 10, 0x0000FF);
+  draw_stop();
+  ASSERT_EQ(sprite_copy(16, 17), 1);
+  auto holds_copy = [](int number) {
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    return !sprite_store::find(number)->pixels.empty();
+  };
+  EXPECT_FALSE(holds_copy(16));
+  EXPECT_TRUE(holds_copy(17));  // the last worked on
+  ASSERT_EQ(sprite_create(18, 64, 48), 1);
+  EXPECT_FALSE(holds_copy(17));
+  EXPECT_EQ(sprite_pixel(17, 5, 5), 0xFF0000FFu);
+  EXPECT_EQ(sprite_pixel(17, 20, 20), 0x00000000u);
+  sprite_transparent_colour(17, 0x0000FF);
+  sprite_clip(18, 0, 0, 10, 10);  // not an operation on the pixels: 17 stays the last worked on
+  EXPECT_TRUE(holds_copy(17));
+  EXPECT_TRUE(texture_matches_copy(17));
+  EXPECT_EQ(sprite_pixel(17, 5, 5), 0x000000FFu);
+  EXPECT_EQ(sprite_pixel(17, 20, 20), 0xFF000000u);
+
+  for (int frame = 0; frame < 3; ++frame) {
+    for (int canvas : {16, 18}) {
+      ASSERT_NE(draw_start(sprite_output(canvas)), 0);
+      draw_box(0, 0, 64, 48, 0);
+      draw_box(frame * 10, 20, 5, 5, 0x00FF00);
+      draw_stop();
+      EXPECT_TRUE(texture_matches_copy(canvas)) << frame;
+      EXPECT_EQ(sprite_pixel(canvas, frame * 10, 20), 0xFF00FF00u) << frame;
+      EXPECT_EQ(sprite_pixel(canvas, 5, 5), 0x00000000u) << frame;
+    }
+    EXPECT_EQ(holds_copy(16), frame >= 1) << frame;
+    EXPECT_TRUE(holds_copy(18)) << frame;
+  }
+  EXPECT_FALSE(holds_copy(17));
+}
+
 }  // namespace

@@ -9,13 +9,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "helpers/screen_readback.h"
 #include "runtime/image/decoder.h"
 #include "runtime/platform/platform.h"
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite.h"
 #include "runtime/sprite/sprite_store.h"
 #include "runtime/window/window.h"
-#include "helpers/screen_readback.h"
 
 class ScreenTest : public ::testing::Test {
  protected:
@@ -54,15 +54,17 @@ class ScreenTest : public ::testing::Test {
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     const sprite_store::Sprite* s = sprite_store::find(number);
     if (!s) return 0xDEADBEEF;
-    return s->pixels[size_t(s->texture_height - 1 - y) * s->texture_width + x];
+    const std::vector<uint32_t> pixels = s->pixels.empty() ? sprite_store::read_texture(*s) : s->pixels;
+    return pixels[size_t(s->texture_height - 1 - y) * s->texture_width + x];
   }
 
-  // True when the sprite's texture holds exactly its CPU copy.
+  // True when the sprite's texture holds exactly its CPU copy (or it holds none).
   static bool texture_matches_copy(int number) {
     sprite_flush();
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     const sprite_store::Sprite* s = sprite_store::find(number);
     if (!s) return false;
+    if (s->pixels.empty()) return true;
     std::vector<uint32_t> texture(s->pixels.size());
     glBindTexture(kScreenTextureTarget, s->texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <thread>
+
 #include "gl_fixture.h"
 #include "picture_writers.h"
 #include "runtime/draw/draw.h"
@@ -62,6 +64,23 @@ TEST_F(Sprites, PictureCoversExactlyItsRectangleWithItsOwnPixels) {
       wrong += at(screen, x, y) != (inside ? picture_colour(x, y) : kBackground);
     }
   EXPECT_EQ(wrong, 0);
+}
+
+// A picture decoded ahead on another thread makes the same sprite as one decoded by the load,
+// and is taken once: the entry is found by the bytes' address, so bytes spoiled after the
+// decoding ahead still load, and a second load decodes them itself and fails.
+TEST_F(Sprites, PictureDecodedAheadMakesTheSameSprite) {
+  Bytes ahead = test_picture();
+  const Bytes plain = test_picture();
+  std::thread([&] { sprite_decode_ahead(ahead.data(), ahead.size()); }).join();
+  std::fill(ahead.begin(), ahead.end(), uint8_t(0));
+  ASSERT_EQ(sprite_load_memory(3, ahead.data(), ahead.size()), 1);
+  ASSERT_EQ(sprite_load_memory(4, plain.data(), plain.size()), 1);
+  int wrong = 0;
+  for (int y = 0; y < kPictureHeight; ++y)
+    for (int x = 0; x < kPictureWidth; ++x) wrong += sprite_pixel(3, x, y) != sprite_pixel(4, x, y);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(sprite_load_memory(5, ahead.data(), ahead.size()), 0);
 }
 
 TEST_F(Sprites, ClipAndZoomShowPictureRowsAsTwoByTwoBlocks) {
@@ -384,7 +403,8 @@ TEST_F(Sprites, BatchedDisplaysMatchOneQuadPerCall) {
   }
   // Runs of one-pixel columns side by side, as a scroller draws them: some join into wider quads.
   for (int x = 0; x < 300; ++x)
-    calls.push_back({5, 100 + x, 500 + (x / 40) % 3, x < 150 ? 255 : 255 - x / 2, -1, {x, 0, 1, 40}, {-1, -1}});
+    calls.push_back(
+        {5, 100 + x, 500 + (x / 40) % 3, x < 150 ? 255 : 255 - x / 2, -1, {x, 0, 1, 40}, {-1, -1}});
   auto draw = [&](bool reference) {
     screen_clear(kBackground);
     for (const Call& c : calls) {
