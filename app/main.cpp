@@ -6,6 +6,7 @@
 
 #include "capture/capture_run.h"
 #include "capture/cli_options.h"
+#include "module/playback.h"
 #include "show/show.h"
 #include "show/version.h"
 
@@ -39,5 +40,7 @@ int main(int argc, char** argv) {
     case capture::CliMode::kRun:
       break;
   }
-  return show::run();
+  const int status = show::run();
+  if (options.sync_report) std::printf("%s\n", music_sync_report().c_str());
+  return status;
 }

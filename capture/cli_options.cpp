@@ -31,7 +31,7 @@ bool parse_frame(const char*& p, int& frame) {
 }  // namespace
 
 const char* cli_usage() {
-  return "usage: quorvane-intro                 run the intro (Escape ends it)\n"
+  return "usage: quorvane-intro [--sync-report] run the intro (Escape ends it)\n"
          "       quorvane-intro --capture DIR [--seconds N] [--input FILE] [--frames LIST] [--video "
          "OUT.mp4]\n"
          "       quorvane-intro --video OUT.mp4 [--seconds N] [--input FILE]\n"
@@ -44,7 +44,8 @@ const char* cli_usage() {
          "                  'SECONDS move X Y'; '#' starts a comment\n"
          "  --frames LIST   write only these frames' pictures, e.g. 0,600,2400-2410\n"
          "  --video OUT.mp4 encode frames and sound with ffmpeg (H.264 + AAC, 60 fps) instead of PNGs\n"
-         "  --bench         run on the virtual clock as fast as possible and print frame times\n";
+         "  --bench         run on the virtual clock as fast as possible and print frame times\n"
+         "  --sync-report   after the live show, print how late the screen was against the sound\n";
 }
 
 bool cli_parse_frames(const std::string& text, std::vector<int>& ranges) {
@@ -91,6 +92,8 @@ bool cli_parse(int argc, const char* const* argv, CliOptions& o, std::string& er
       version = true;
     } else if (!std::strcmp(a, "--bench")) {
       bench = true;
+    } else if (!std::strcmp(a, "--sync-report")) {
+      o.sync_report = true;
     } else if (!std::strcmp(a, "--capture")) {
       capture = true;
       o.capture_dir = argv[++i];
@@ -130,6 +133,10 @@ bool cli_parse(int argc, const char* const* argv, CliOptions& o, std::string& er
     return true;
   }
   const bool captures = capture || !o.video_path.empty();
+  if (o.sync_report && (bench || captures)) {
+    error = "--sync-report measures the live show; it cannot be combined with --capture, --video or --bench";
+    return false;
+  }
   if (bench && captures) {
     error = "--bench cannot be combined with --capture or --video";
     return false;

@@ -20,6 +20,7 @@ struct CliOptions {
   double seconds = 0;             // --seconds N; 0 = the mode's default
   bool frames_given = false;      // --frames LIST
   std::vector<int> frame_ranges;  // pairs first, last (both included), in the order given
+  bool sync_report = false;       // --sync-report: the live run prints how late the screen is
 };
 
 inline constexpr double kCaptureDefaultSeconds = 10.0;

@@ -133,6 +133,7 @@ bool frame(ShowState& show) {
                    requests.window.height);
   paint(show);
   screen_flip();
+  music_sync_frame_shown();  // how late this frame's rows reach the eye after the ear
   show.delay = frame_timer_wait(show.frame_timer);
   return true;
 }

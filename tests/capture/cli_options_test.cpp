@@ -21,6 +21,7 @@ TEST(CommandLine, Modes) {
   };
   for (const Case& c : {
            Case{{}, capture::CliMode::kRun, 0},
+           Case{{"--sync-report"}, capture::CliMode::kRun, 0},
            Case{{"--help"}, capture::CliMode::kHelp, 0},
            Case{{"--capture", "out", "--help"}, capture::CliMode::kHelp, 0},
            Case{{"--version"}, capture::CliMode::kVersion, 0},
@@ -65,6 +66,8 @@ TEST(CommandLine, RefusedWithOneClearLine) {
            Case{{"--capture", "out", "--frames", "123456789"}, "--frames needs"},
            Case{{"--seconds", "2"}, "need --capture, --video or --bench"},
            Case{{"--bench", "--capture", "out"}, "cannot be combined"},
+           Case{{"--sync-report", "--bench"}, "--sync-report measures the live show"},
+           Case{{"--capture", "out", "--sync-report"}, "--sync-report measures the live show"},
            Case{{"--capture", "out", "--video", "v.mp4", "--frames", "1"}, "cannot be combined"},
        }) {
     capture::CliOptions o;
