@@ -39,7 +39,7 @@ case "${1:-}" in
   run)
     install_missing
     build build -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF
-    exec ./build/show/quorvane-intro
+    exec ./build/quorvane-intro
     ;;
   test)
     install_missing

@@ -6,14 +6,14 @@
 #
 #   tools/soak.sh [BINARY] [SECONDS]
 #
-# BINARY defaults to build-asan/show/quorvane-intro (configure that folder with
+# BINARY defaults to build-asan/quorvane-intro (configure that folder with
 # -DQUORVANE_SANITIZE=ON and clang), SECONDS to 1800. Needs Xvfb, xdotool and gdb (the music
 # position is read from the running process's memory every 20 s). Sound goes
 # to SDL's silent driver, which keeps real time. Everything the intro prints is kept in
 # soak-YYYYmmdd-HHMMSS.log in the current folder.
 set -uo pipefail
 
-binary=${1:-build-asan/show/quorvane-intro}
+binary=${1:-build-asan/quorvane-intro}
 seconds=${2:-1800}
 title="quorvane introduction demo 2024"
 restart_order=5

@@ -3,6 +3,8 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <vector>
+
 #include "runtime/window/window.h"
 
 namespace {
@@ -143,6 +145,39 @@ uint32_t screen_read_surface_pixel(int x, int y) {
   glReadPixels(screen.left + x, screen.bottom + screen.surface_height - 1 - y, 1, 1, GL_RGBA,
                GL_UNSIGNED_BYTE, rgba);
   return rgba[0] | (rgba[1] << 8) | (rgba[2] << 16);
+}
+
+void screen_read_back(int x, int y, int width, int height, uint8_t* rgba) {
+  screen_flush();
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glReadPixels(x, screen.logical_height - y - height, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+}
+
+void screen_read_back_rgb(int x, int y, int width, int height, uint8_t* rgb) {
+  // RGBA reads back about twice as fast as RGB or BGRA on Mesa's software rasteriser.
+  static std::vector<uint8_t> rgba;
+  rgba.resize(size_t(width) * size_t(height) * 4);
+  screen_read_back(x, y, width, height, rgba.data());
+  for (int row = 0; row < height; ++row) {
+    const uint8_t* from = &rgba[size_t(height - 1 - row) * size_t(width) * 4];
+    uint8_t* to = &rgb[size_t(row) * size_t(width) * 3];
+    for (int column = 0; column < width; ++column, from += 4, to += 3) {
+      to[0] = from[0];
+      to[1] = from[1];
+      to[2] = from[2];
+    }
+  }
+}
+
+void screen_finish() {
+  glFinish();
+}
+
+const char* screen_renderer() {
+  const auto* name = screen.open ? reinterpret_cast<const char*>(glGetString(GL_RENDERER)) : nullptr;
+  return name ? name : "";
 }
 
 void screen_surface_size(int* width, int* height) {

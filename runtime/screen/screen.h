@@ -45,3 +45,15 @@ uint32_t screen_read_pixel(int x, int y);
 // The same in surface pixels (top-down), for checking where a stretched picture lands.
 uint32_t screen_read_surface_pixel(int x, int y);
 void screen_surface_size(int* width, int* height);
+
+// The back buffer's rectangle at logical (x, y) (top-down, unstretched surface), width x height,
+// after flushing, as RGBA bytes with rows bottom-up (the order a texture stores them). The one
+// read-back of the screen: a screen grab into a sprite, a capture's frame and the tests' pixel
+// checks all use it.
+void screen_read_back(int x, int y, int width, int height, uint8_t* rgba);
+// The same rectangle as top-down RGB bytes (3 per pixel), for writing pictures.
+void screen_read_back_rgb(int x, int y, int width, int height, uint8_t* rgb);
+// Waits until everything drawn so far is on the back buffer (a frame's cost measured in full).
+void screen_finish();
+// The renderer's name as OpenGL reports it ("llvmpipe (LLVM ...)"), or "" before a screen opens.
+const char* screen_renderer();

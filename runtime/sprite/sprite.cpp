@@ -254,13 +254,8 @@ int sprite_grab_screen(int number, int x, int y, int width, int height, int flag
   const int made = make(number, width, height, 0, flags);
   if (made < 0) return 0;
   Sprite& s = *find(made);
-  flush_batch();
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
   // Rows come bottom-up, as the texture stores them.
-  glReadPixels(x, screen_logical_height() - y - height, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
-               s.pixels.data());
+  screen_read_back(x, y, width, height, reinterpret_cast<uint8_t*>(s.pixels.data()));
   key(s.pixels, s.key_colour);
   upload(s);
   return result(number, made);

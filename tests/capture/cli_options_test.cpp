@@ -1,5 +1,5 @@
 // The command line: what each option combination means, and what is refused.
-#include "show/cli_options.h"
+#include "capture/cli_options.h"
 
 #include <gtest/gtest.h>
 
@@ -8,29 +8,29 @@
 
 namespace {
 
-bool parse(std::vector<const char*> args, show::CliOptions& options, std::string& error) {
+bool parse(std::vector<const char*> args, capture::CliOptions& options, std::string& error) {
   args.insert(args.begin(), "quorvane-intro");
-  return show::cli_parse(int(args.size()), args.data(), options, error);
+  return capture::cli_parse(int(args.size()), args.data(), options, error);
 }
 
 TEST(CommandLine, Modes) {
   struct Case {
     std::vector<const char*> args;
-    show::CliMode mode;
+    capture::CliMode mode;
     double seconds;
   };
   for (const Case& c : {
-           Case{{}, show::CliMode::kRun, 0},
-           Case{{"--help"}, show::CliMode::kHelp, 0},
-           Case{{"--capture", "out", "--help"}, show::CliMode::kHelp, 0},
-           Case{{"--version"}, show::CliMode::kVersion, 0},
-           Case{{"--capture", "out"}, show::CliMode::kCapture, 10},
-           Case{{"--capture", "out", "--seconds", "2.5"}, show::CliMode::kCapture, 2.5},
-           Case{{"--video", "out.mp4", "--seconds", "3"}, show::CliMode::kCapture, 3},
-           Case{{"--bench"}, show::CliMode::kBench, 60},
-           Case{{"--bench", "--seconds", "5", "--input", "user.txt"}, show::CliMode::kBench, 5},
+           Case{{}, capture::CliMode::kRun, 0},
+           Case{{"--help"}, capture::CliMode::kHelp, 0},
+           Case{{"--capture", "out", "--help"}, capture::CliMode::kHelp, 0},
+           Case{{"--version"}, capture::CliMode::kVersion, 0},
+           Case{{"--capture", "out"}, capture::CliMode::kCapture, 10},
+           Case{{"--capture", "out", "--seconds", "2.5"}, capture::CliMode::kCapture, 2.5},
+           Case{{"--video", "out.mp4", "--seconds", "3"}, capture::CliMode::kCapture, 3},
+           Case{{"--bench"}, capture::CliMode::kBench, 60},
+           Case{{"--bench", "--seconds", "5", "--input", "user.txt"}, capture::CliMode::kBench, 5},
        }) {
-    show::CliOptions o;
+    capture::CliOptions o;
     std::string error;
     ASSERT_TRUE(parse(c.args, o, error)) << error;
     EXPECT_EQ(o.mode, c.mode);
@@ -67,7 +67,7 @@ TEST(CommandLine, RefusedWithOneClearLine) {
            Case{{"--bench", "--capture", "out"}, "cannot be combined"},
            Case{{"--capture", "out", "--video", "v.mp4", "--frames", "1"}, "cannot be combined"},
        }) {
-    show::CliOptions o;
+    capture::CliOptions o;
     std::string error;
     EXPECT_FALSE(parse(c.args, o, error)) << c.says;
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
@@ -77,12 +77,12 @@ TEST(CommandLine, RefusedWithOneClearLine) {
 
 TEST(CommandLine, FrameLists) {
   std::vector<int> ranges;
-  ASSERT_TRUE(show::cli_parse_frames("0,600,2400-2410", ranges));
+  ASSERT_TRUE(capture::cli_parse_frames("0,600,2400-2410", ranges));
   EXPECT_EQ(ranges, (std::vector<int>{0, 0, 600, 600, 2400, 2410}));
-  for (int frame : {0, 600, 2400, 2405, 2410}) EXPECT_TRUE(show::cli_frame_listed(ranges, frame)) << frame;
-  for (int frame : {1, 599, 2399, 2411}) EXPECT_FALSE(show::cli_frame_listed(ranges, frame)) << frame;
+  for (int frame : {0, 600, 2400, 2405, 2410}) EXPECT_TRUE(capture::cli_frame_listed(ranges, frame)) << frame;
+  for (int frame : {1, 599, 2399, 2411}) EXPECT_FALSE(capture::cli_frame_listed(ranges, frame)) << frame;
   for (const char* bad : {"", ",", "1,", "-3", "a", "1-", "1 2", "5-4"})
-    EXPECT_FALSE(show::cli_parse_frames(bad, ranges)) << bad;
+    EXPECT_FALSE(capture::cli_parse_frames(bad, ranges)) << bad;
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "show/input_script.h"
+#include "capture/input_script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  show::InputScript script;
-  show::ScriptError error;
+  capture::InputScript script;
+  capture::ScriptError error;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (show::input_script_parse(text, script, error)) {
+  if (capture::input_script_parse(text, script, error)) {
     if (error.line != 0) std::abort();
     for (const auto& key : script.keys)
       if (key.scan_code <= 0 || key.scan_code > 255 || key.frame < 0) std::abort();

@@ -1,6 +1,6 @@
 // The scripted user's text: times become frames exactly, keys and typed text become one press
 // per frame, and every bad line is refused with its number.
-#include "show/input_script.h"
+#include "capture/input_script.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 
 namespace {
 
-using show::InputScript;
-using show::ScriptError;
+using capture::InputScript;
+using capture::ScriptError;
 
 struct Press {
   int frame, scan_code;
@@ -35,7 +35,7 @@ TEST(InputScript, TimesLandInTheFirstFrameAtOrAfterThem) {
         Case{"0.016667", 2}, Case{".5", 30}, Case{"2.", 120}, Case{"86400", 5184000}}) {
     InputScript script;
     ScriptError error;
-    ASSERT_TRUE(show::input_script_parse(std::string(c.time) + " key Space", script, error))
+    ASSERT_TRUE(capture::input_script_parse(std::string(c.time) + " key Space", script, error))
         << c.time << ": " << error.message;
     ASSERT_EQ(script.keys.size(), 1u);
     EXPECT_EQ(script.keys[0].frame, c.frame) << c.time;
@@ -55,7 +55,7 @@ TEST(InputScript, KeysTypedTextAndMoves) {
       "4 type Ab e\n"
       "5 move 799 639\n"
       "0 move 0 0\n";
-  ASSERT_TRUE(show::input_script_parse(text, script, error)) << error.message;
+  ASSERT_TRUE(capture::input_script_parse(text, script, error)) << error.message;
   EXPECT_EQ(presses(script), (std::vector<Press>{{30, 0x3B, 0},
                                                  {60, 0x01, 0},
                                                  {120, 0x1C, 0},
@@ -75,7 +75,7 @@ TEST(InputScript, AKeyTypedTwiceInARowIsLetUpInBetween) {
   // Held over two samples it would be one press; the second one waits a frame.
   InputScript script;
   ScriptError error;
-  ASSERT_TRUE(show::input_script_parse("1 type boo", script, error));
+  ASSERT_TRUE(capture::input_script_parse("1 type boo", script, error));
   EXPECT_EQ(presses(script), (std::vector<Press>{{60, 0x30, u'b'}, {61, 0x18, u'o'}, {63, 0x18, u'o'}}));
 }
 
@@ -108,7 +108,7 @@ TEST(InputScript, BadLinesAreRefusedWithTheirNumber) {
        }) {
     InputScript script;
     ScriptError error;
-    EXPECT_FALSE(show::input_script_parse(c.text, script, error)) << c.text;
+    EXPECT_FALSE(capture::input_script_parse(c.text, script, error)) << c.text;
     EXPECT_EQ(error.line, c.line) << c.text;
     EXPECT_NE(error.message.find(c.says), std::string::npos) << c.text << " -> " << error.message;
     EXPECT_TRUE(script.keys.empty() && script.moves.empty()) << c.text;
@@ -119,7 +119,7 @@ TEST(InputScript, NulByteIsRefused) {
   InputScript script;
   ScriptError error;
   const std::string text("1 key Space\n2 key \0Space\n", 25);
-  EXPECT_FALSE(show::input_script_parse(text, script, error));
+  EXPECT_FALSE(capture::input_script_parse(text, script, error));
   EXPECT_EQ(error.line, 2);
 }
 

@@ -1,8 +1,6 @@
 // tests/helpers/screen_readback.h — the back buffer read back for pixel checks.
 #pragma once
 
-#include <GL/gl.h>
-
 #include <cstdint>
 #include <vector>
 
@@ -11,11 +9,8 @@
 // The logical width x height back buffer after the pending displays are drawn, top row first,
 // each pixel r + 256 g + 65536 b.
 inline std::vector<uint32_t> read_back_screen(int width, int height) {
-  screen_flush();
   std::vector<uint8_t> rgba(size_t(width) * size_t(height) * 4);
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  screen_read_back(0, 0, width, height, rgba.data());
   std::vector<uint32_t> out(size_t(width) * size_t(height));
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {

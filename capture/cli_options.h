@@ -1,4 +1,4 @@
-// show/cli_options.h — the intro's command line.
+// capture/cli_options.h — the intro's command line.
 //
 // Without arguments the intro simply runs. The options capture the show to files, benchmark it,
 // or print help and version; see cli_usage() for the text. Parsing only reads the arguments:
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace show {
+namespace capture {
 
 enum class CliMode { kRun, kHelp, kVersion, kCapture, kBench };
 
@@ -34,4 +34,4 @@ bool cli_parse_frames(const std::string& text, std::vector<int>& ranges);
 bool cli_frame_listed(const std::vector<int>& ranges, int frame);
 const char* cli_usage();
 
-}  // namespace show
+}  // namespace capture

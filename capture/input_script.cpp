@@ -1,10 +1,10 @@
 // Parser of the scripted user's text (see input_script.h).
-#include "show/input_script.h"
+#include "capture/input_script.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace show {
+namespace capture {
 namespace {
 
 // Named keys (lower case) to PC set-1 scan codes and the character the key types.
@@ -246,4 +246,4 @@ bool input_script_parse(std::string_view text, InputScript& script, ScriptError&
   return true;
 }
 
-}  // namespace show
+}  // namespace capture

@@ -1,4 +1,4 @@
-// show/virtual_run.h — runs the show on a virtual clock, with its music rendered in lockstep
+// capture/virtual_run.h — runs the show on a virtual clock, with its music rendered in lockstep
 // and an optional scripted user; the frames and the sound go to an observer.
 //
 // Virtual time: frame n is run at exactly n * 1000 / 60 ms (a 60,000 Hz counter, 1000 ticks per
@@ -21,12 +21,12 @@
 
 #include <cstdint>
 
-#include "show/input_script.h"
+#include "capture/input_script.h"
 #include "show/show.h"
 
-namespace show {
+namespace capture {
 
-inline constexpr int kVirtualAudioFramesPerFrame = 44100 / kFramesPerSecond;  // 735
+inline constexpr int kVirtualAudioFramesPerFrame = 44100 / look::kFramesPerSecond;  // 735
 
 struct VirtualFrame {
   int number = 0;
@@ -49,7 +49,7 @@ class VirtualRunObserver {
 struct VirtualRunOptions {
   int max_frames = 600;
   const InputScript* script = nullptr;
-  StartupOptions startup = {/*play_music=*/false, /*show_window=*/false};
+  show::StartupOptions startup = {/*play_music=*/false, /*show_window=*/false};
 };
 
 struct VirtualRunResult {
@@ -67,4 +67,4 @@ bool virtual_video_start();
 
 VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserver& observer);
 
-}  // namespace show
+}  // namespace capture

@@ -1,7 +1,6 @@
 // The capture and benchmark commands (see capture_run.h).
-#include "show/capture_run.h"
+#include "capture/capture_run.h"
 
-#include <GL/gl.h>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,11 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_files.h"
+#include "capture/virtual_run.h"
+#include "runtime/screen/screen.h"
 #include "runtime/support/process_memory.h"
-#include "show/capture_files.h"
-#include "show/virtual_run.h"
 
-namespace show {
+namespace capture {
 namespace {
 
 constexpr char kProgram[] = "quorvane-intro";
@@ -147,7 +147,7 @@ constexpr int kEncoderTimeoutMs = 10000;
 
 // The encoder's picture size and rate, from the screen's and the frame loop's.
 const std::string kVideoSize = std::to_string(kCaptureWidth) + "x" + std::to_string(kCaptureHeight);
-const std::string kVideoRate = std::to_string(kFramesPerSecond);
+const std::string kVideoRate = std::to_string(look::kFramesPerSecond);
 
 // Frames done of the total and an estimate of the time left: in place on a terminal, otherwise
 // a line at every tenth.
@@ -349,10 +349,10 @@ class BenchObserver : public VirtualRunObserver {
     cpu_ = thread_cpu_ms();
   }
   bool after_frame(const VirtualFrame& frame) override {
-    glFinish();  // count the rasteriser's work in the frame that caused it
+    screen_finish();  // count the rasteriser's work in the frame that caused it
     samples.push_back({steady_ms() - wall_, thread_cpu_ms() - cpu_, frame.position >= 5});
     if (samples.size() == 1) {
-      renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+      renderer = screen_renderer();
       driver = platform::video_driver();
     }
     return true;
@@ -498,7 +498,7 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
     return 1;
   }
   std::printf("%s --bench: %d frames (%.1f s of show), video driver %s, renderer %s\n", kProgram,
-              result.frames, result.frames / double(kFramesPerSecond), observer.driver.c_str(),
+              result.frames, result.frames / double(look::kFramesPerSecond), observer.driver.c_str(),
               observer.renderer.c_str());
   std::printf("start-up: %.1f ms from main() to the first frame flipped (start-up itself %.1f ms)\n",
               run_start_ms - main_entry_ms + result.first_frame_ms, result.startup_ms);
@@ -510,4 +510,4 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
   return 0;
 }
 
-}  // namespace show
+}  // namespace capture

@@ -1,5 +1,5 @@
 // The show on a virtual clock with lockstep music and a scripted user (see virtual_run.h).
-#include "show/virtual_run.h"
+#include "capture/virtual_run.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -14,7 +14,7 @@
 #include "runtime/random/random.h"
 #include "runtime/window/window.h"
 
-namespace show {
+namespace capture {
 namespace {
 
 constexpr uint64_t kTicksPerSecond = 60000;  // so that a frame is exactly 1000 ticks
@@ -42,7 +42,7 @@ struct Run {
   std::vector<int16_t> pending;   // rendered sound not yet handed out (interleaved stereo)
   uint16_t audible = 0;           // history entry of the chunk audible in this frame
 
-  ShowState show;
+  show::ShowState show;
   VirtualRunObserver* observer = nullptr;
   VirtualFrame current;
 };
@@ -181,7 +181,7 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
   key_use_source(&kScriptedKeyboard);
 
   const auto start = std::chrono::steady_clock::now();
-  if (startup(r.show, options.startup)) {
+  if (show::startup(r.show, options.startup)) {
     result.started = true;
     result.startup_ms = ms_since(start);
     // The module the start-up may have started live is taken over here and played from its start.
@@ -194,7 +194,7 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
     // The generator is seeded from the clock, here the virtual one: every run draws alike.
     random_seed(clock_ms());
 
-    ShowHooks hooks = default_hooks();
+    show::ShowHooks hooks = show::default_hooks();
     hooks.window_event = hook_window_event;
     hooks.set_window_pos = hook_set_window_pos;
     hooks.music_position = hook_position;
@@ -212,7 +212,7 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
       r.current.number = n;
       r.current.clock_ms = clock_ms();
       observer.before_frame(n);
-      if (!frame(r.show, hooks)) {
+      if (!show::frame(r.show, hooks)) {
         result.show_ended = true;
         break;
       }
@@ -227,7 +227,7 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
     }
     music_ring_free(r.ring);
     r.ring = nullptr;
-    shutdown(r.show);
+    show::shutdown(r.show);
   }
   key_use_source(nullptr);
   clock_use_source(nullptr);
@@ -235,4 +235,4 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
   return result;
 }
 
-}  // namespace show
+}  // namespace capture

@@ -1,11 +1,11 @@
 // quorvane intro — the program: start-up, the frame loop until Escape, shutdown.
-// With arguments it can also capture the show to files or benchmark it (show/cli_options.h).
+// With arguments it can also capture the show to files or benchmark it (capture/cli_options.h).
 #include <chrono>
 #include <cstdio>
 #include <string>
 
-#include "show/capture_run.h"
-#include "show/cli_options.h"
+#include "capture/capture_run.h"
+#include "capture/cli_options.h"
 #include "show/show.h"
 #include "show/version.h"
 
@@ -19,24 +19,24 @@ int main(int argc, char** argv) {
                                  .count();
   if (argc <= 1) return show::run();
 
-  show::CliOptions options;
+  capture::CliOptions options;
   std::string error;
-  if (!show::cli_parse(argc, argv, options, error)) {
-    std::fprintf(stderr, "quorvane-intro: %s\n%s", error.c_str(), show::cli_usage());
+  if (!capture::cli_parse(argc, argv, options, error)) {
+    std::fprintf(stderr, "quorvane-intro: %s\n%s", error.c_str(), capture::cli_usage());
     return 2;
   }
   switch (options.mode) {
-    case show::CliMode::kHelp:
-      std::fputs(show::cli_usage(), stdout);
+    case capture::CliMode::kHelp:
+      std::fputs(capture::cli_usage(), stdout);
       return 0;
-    case show::CliMode::kVersion:
+    case capture::CliMode::kVersion:
       std::printf("%s %s\n", show::kProductName, show::kVersion);
       return 0;
-    case show::CliMode::kCapture:
-      return show::capture_main(options);
-    case show::CliMode::kBench:
-      return show::capture_bench_main(options, start_ns);
-    case show::CliMode::kRun:
+    case capture::CliMode::kCapture:
+      return capture::capture_main(options);
+    case capture::CliMode::kBench:
+      return capture::capture_bench_main(options, start_ns);
+    case capture::CliMode::kRun:
       break;
   }
   return show::run();

@@ -1,4 +1,4 @@
-// show/input_script.h — a scripted user for captures and benchmarks: key presses, typed text
+// capture/input_script.h — a scripted user for captures and benchmarks: key presses, typed text
 // and mouse moves at given times, read from a small text file.
 //
 //   # a comment; blank lines are skipped
@@ -24,7 +24,7 @@
 
 #include "effects/look.h"
 
-namespace show {
+namespace capture {
 
 inline constexpr int kScriptFramesPerSecond = look::kFramesPerSecond;
 inline constexpr int kScriptMaxSeconds = 86400;
@@ -55,4 +55,4 @@ bool input_script_parse(std::string_view text, InputScript& script, ScriptError&
 // The scan code and typed character of a key name, or false for an unknown name.
 bool input_script_key(std::string_view name, int& scan_code, char16_t& text);
 
-}  // namespace show
+}  // namespace capture

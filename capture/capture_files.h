@@ -1,4 +1,4 @@
-// show/capture_files.h — what a capture writes: PNG frames, the WAV of the sound, the frame
+// capture/capture_files.h — what a capture writes: PNG frames, the WAV of the sound, the frame
 // table, and the ffmpeg encoder fed through a pipe.
 //
 // Every writer reports failure by its result and leaves the message (naming the file) in
@@ -14,7 +14,7 @@
 
 #include "effects/look.h"
 
-namespace show {
+namespace capture {
 
 inline constexpr int kCaptureWidth = look::kScreenWidth, kCaptureHeight = look::kScreenHeight;
 
@@ -86,4 +86,4 @@ class PipedProcess {
 // Runs a program to its end with standard input closed; its exit code, -1 on failure.
 int capture_run_program(const std::vector<std::string>& arguments);
 
-}  // namespace show
+}  // namespace capture

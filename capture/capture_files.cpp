@@ -1,7 +1,6 @@
 // PNG, WAV and encoder output of a capture (see capture_files.h).
-#include "show/capture_files.h"
+#include "capture/capture_files.h"
 
-#include <GL/gl.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <png.h>
@@ -22,7 +21,7 @@
 
 extern char** environ;
 
-namespace show {
+namespace capture {
 namespace {
 
 void put_u16(uint8_t* p, uint32_t v) {
@@ -81,23 +80,8 @@ int wait_exit(pid_t pid) {
 }  // namespace
 
 void capture_read_back(std::vector<uint8_t>& rgb) {
-  static std::vector<uint8_t> rgba;
-  rgba.resize(size_t(kCaptureWidth) * kCaptureHeight * 4);
   rgb.resize(size_t(kCaptureWidth) * kCaptureHeight * 3);
-  screen_flush();
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  // RGBA reads back about twice as fast as RGB or BGRA on Mesa's software rasteriser.
-  glReadPixels(0, 0, kCaptureWidth, kCaptureHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-  for (int y = 0; y < kCaptureHeight; ++y) {
-    const uint8_t* from = &rgba[size_t(kCaptureHeight - 1 - y) * kCaptureWidth * 4];
-    uint8_t* to = &rgb[size_t(y) * kCaptureWidth * 3];
-    for (int x = 0; x < kCaptureWidth; ++x, from += 4, to += 3) {
-      to[0] = from[0];
-      to[1] = from[1];
-      to[2] = from[2];
-    }
-  }
+  screen_read_back_rgb(0, 0, kCaptureWidth, kCaptureHeight, rgb.data());
 }
 
 std::FILE* capture_create_file(const std::string& path, std::string& error) {
@@ -318,4 +302,4 @@ int capture_run_program(const std::vector<std::string>& arguments) {
   return failed ? -1 : wait_exit(pid);
 }
 
-}  // namespace show
+}  // namespace capture

@@ -1,12 +1,12 @@
 // The intro's command line (see cli_options.h).
-#include "show/cli_options.h"
+#include "capture/cli_options.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "runtime/support/number_syntax.h"
 
-namespace show {
+namespace capture {
 namespace {
 
 bool parse_seconds(const char* text, double& seconds) {
@@ -150,4 +150,4 @@ bool cli_parse(int argc, const char* const* argv, CliOptions& o, std::string& er
   return true;
 }
 
-}  // namespace show
+}  // namespace capture
