@@ -58,6 +58,7 @@ void stream_pass(Playback* p) {
   }
 }
 
+#if !QUORVANE_CALLER_STREAMS
 void stream(Playback* p) {
   if (p->device->raise_thread_priority) p->device->raise_thread_priority();
   while (!p->stop_request.load(std::memory_order_acquire)) {
@@ -65,6 +66,7 @@ void stream(Playback* p) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
+#endif
 
 // The audible word, or kNothingAudible.
 uint32_t audible() {

@@ -47,10 +47,6 @@ music_module* music_current();
 
 bool music_play();     // false without a current module or when the device cannot be opened
 bool music_stop();     // false without a current module; otherwise stops (if playing) and true
-// One pass of the streaming loop on the caller's thread, in a build without threads (the web
-// page, where the module library is built with QUORVANE_CALLER_STREAMS): call it at least every
-// few tens of milliseconds while playing. Does nothing where the streaming thread runs.
-void music_pump();
 int music_position();  // audible order position 0..255; 0 when nothing plays
 int music_row();       // audible row 0..255; 0 when nothing plays
 // The cell of `channel` in the audible row of the pattern at the audible order position:
@@ -59,3 +55,7 @@ int music_row();       // audible row 0..255; 0 when nothing plays
 int music_note(int channel);
 // Chunk now audible (0..999), for diagnostics; -1 when nothing plays.
 int music_audible_index();
+// One pass of the streaming loop on the caller's thread, in a build without threads (the web
+// page, where the module library is built with QUORVANE_CALLER_STREAMS): call it at least every
+// few tens of milliseconds while playing. Does nothing where the streaming thread runs.
+void music_pump();

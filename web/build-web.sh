@@ -76,8 +76,14 @@ if [ ! -f "$prefix/lib/libpng16.a" ]; then
     -DZLIB_ROOT="$prefix" -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include" -DM_LIBRARY=
 fi
 if [ ! -f "$prefix/lib/libjpeg.a" ]; then
-  cmake_em "$(src_dir libjpeg-turbo)" "$out/deps/libjpeg" -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF \
-    -DWITH_SIMD=OFF -DCMAKE_INSTALL_LIBDIR="$prefix/lib"
+  # The library alone (its command-line programs and tests are not needed): built and copied.
+  src=$(src_dir libjpeg-turbo)
+  emcmake cmake -S "$src" -B "$out/deps/libjpeg" -G Ninja -DCMAKE_BUILD_TYPE=Release -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF \
+    -DWITH_SIMD=OFF -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DHAVE_SIZE_T=TRUE -DSIZE_T=4 -DHAVE_UNSIGNED_LONG=TRUE \
+    -DUNSIGNED_LONG=4 >/dev/null  # (its size checks misread emscripten's 32-bit types)
+  cmake --build "$out/deps/libjpeg" -j "$jobs" --target jpeg-static >/dev/null
+  cp "$src"/jpeglib.h "$src"/jmorecfg.h "$src"/jerror.h "$out/deps/libjpeg/jconfig.h" "$prefix/include/"
+  cp "$out/deps/libjpeg/libjpeg.a" "$prefix/lib/libjpeg.a"
 fi
 
 # The intro itself: the host tool that embeds the assets runs under node (CMake's emulator).

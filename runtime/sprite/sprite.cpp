@@ -15,8 +15,6 @@
 namespace sprite_store {
 namespace {
 
-constexpr GLenum kMaxRectangleTextureSize = 0x84F8;  // GL_MAX_RECTANGLE_TEXTURE_SIZE
-
 using SpriteTable = runtime::ObjectTable<Sprite, 64>;
 SpriteTable& table() {
   static SpriteTable* t = new SpriteTable;  // lives to the end of the process
@@ -42,7 +40,7 @@ void release_all() {
 int max_texture_side() {
   static int side = [] {
     GLint value = 0;
-    glGetIntegerv(kMaxRectangleTextureSize, &value);
+    glGetIntegerv(kScreenTextureSizeLimitQuery, &value);
     return value > 0 ? std::min<int>(value, picture::kMaxSide) : picture::kMaxSide;
   }();
   return side;

@@ -1,0 +1,129 @@
+// The web page in headless Chromium (Debian's package, SwiftShader WebGL), driven by
+// puppeteer-core: node browser-test.mjs PAGE-URL SINGLE-FILE-URL
+// Reads the canvas through the page (its drawing buffer is preserved) and compares coarse
+// colours of regions, never exact pixels: WebGL rasterisation is not the desktop's.
+import { createRequire } from 'module';
+const require = createRequire(process.env.NODE_PATH + '/');
+const puppeteer = require('puppeteer-core');
+
+const [pageUrl, singleUrl] = process.argv.slice(2);
+let failures = 0;
+function check(ok, what) {
+  console.log(`${ok ? 'ok' : 'FAILED'}: ${what}`);
+  if (!ok) failures += 1;
+}
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Mean colour of a region and the fraction of its pixels that differ from a colour.
+async function region(page, x, y, w, h) {
+  return page.evaluate(
+    (x, y, w, h) => {
+      const canvas = document.getElementById('canvas');
+      const copy = document.createElement('canvas');
+      copy.width = canvas.width;
+      copy.height = canvas.height;
+      const c = copy.getContext('2d');
+      c.drawImage(canvas, 0, 0);
+      const sx = canvas.width / 800, sy = canvas.height / 640;
+      const d = c.getImageData(Math.round(x * sx), Math.round(y * sy), Math.round(w * sx), Math.round(h * sy)).data;
+      let r = 0, g = 0, b = 0, bright = 0;
+      const n = d.length / 4;
+      for (let i = 0; i < d.length; i += 4) {
+        r += d[i]; g += d[i + 1]; b += d[i + 2];
+        if (d[i] + d[i + 1] + d[i + 2] > 240) bright += 1;
+      }
+      return { r: r / n, g: g / n, b: b / n, bright: bright / n, pixels: Array.from(d.slice(0, 4096)) };
+    },
+    x, y, w, h);
+}
+function differs(a, b) {
+  let d = 0;
+  for (let i = 0; i < a.pixels.length; ++i) d += Math.abs(a.pixels[i] - b.pixels[i]);
+  return d / a.pixels.length;
+}
+
+const browser = await puppeteer.launch({
+  executablePath: '/usr/bin/chromium',
+  headless: 'new',
+  args: ['--no-sandbox', '--use-gl=angle', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+         '--autoplay-policy=no-user-gesture-required', '--allow-file-access-from-files', '--window-size=1024,768'],
+});
+try {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1024, height: 768 });
+  const errors = [];
+  page.on('console', (m) => { if (m.type() === 'error') errors.push(m.text()); });
+  page.on('pageerror', (e) => errors.push(String(e)));
+  const frameTimes = [];
+  page.on('console', (m) => { if (m.text().startsWith('frame time:')) frameTimes.push(m.text()); });
+
+  await page.goto(pageUrl, { waitUntil: 'load' });
+  await page.waitForFunction(() => window.Module && Module.ready, { timeout: 30000 });
+  check(errors.length === 0, `the page loads without console errors ${errors.join(' | ')}`);
+  const prompt = await page.$eval('#prompt', (e) => e.textContent);
+  check(prompt === 'click to start', `the page shows "click to start" (${prompt})`);
+
+  await page.click('#prompt');
+  await sleep(3000);
+  const opening = await region(page, 0, 0, 800, 640);
+  check(await page.$eval('#prompt', (e) => e.classList.contains('hidden')), 'the click hides the prompt');
+  const audio = await page.evaluate(() => Module.quorvaneAudioContext && Module.quorvaneAudioContext.state);
+  check(audio === 'running', `the audio context runs (${audio})`);
+
+  // The main phase: the logo's bright letters in the upper half, and a scroller that moves.
+  await sleep(42000);
+  const logo = await region(page, 80, 120, 640, 130);
+  check(logo.bright > 0.05 && logo.bright > (await region(page, 80, 120, 640, 130)).bright * 0.3,
+        `the main phase shows the logo (bright share ${logo.bright.toFixed(3)})`);
+  check(differs(opening, await region(page, 0, 0, 800, 640)) > 2, 'the main phase differs from the opening');
+  const scrollA = await region(page, 0, 580, 800, 40);
+  await sleep(500);
+  const scrollB = await region(page, 0, 580, 800, 40);
+  check(differs(scrollA, scrollB) > 1, 'the scroller moves');
+
+  // F1: the debug panel (its text lines over the top-left part).
+  const beforePanel = await region(page, 0, 0, 400, 200);
+  await page.keyboard.press('F1');
+  await sleep(400);
+  const panel = await region(page, 0, 0, 400, 200);
+  check(differs(beforePanel, panel) > 1, 'F1 shows the panel');
+  await page.keyboard.press('F1');
+
+  // Enter and the key word: the banner.
+  await page.keyboard.press('Enter');
+  await page.keyboard.type('quorvane', { delay: 60 });
+  await page.keyboard.press('Enter');
+  await sleep(800);
+  const banner = await region(page, 0, 0, 800, 640);
+  check(differs(panel, banner) > 1, 'Enter + "quorvane" changes the picture (the banner)');
+
+  // Escape: the closing card fades in over the veil, then the page offers to watch again.
+  await page.keyboard.press('Escape');
+  await sleep(2500);
+  const card = await region(page, 0, 100, 800, 100);
+  check(card.b < 60 && card.r < 30 && card.bright < 0.02, `Escape shows the closing card's dark veil (${card.r.toFixed(0)},${card.g.toFixed(0)},${card.b.toFixed(0)})`);
+  await sleep(2000);
+  const again = await page.$eval('#prompt', (e) => !e.classList.contains('hidden') && e.textContent);
+  check(again === 'watch again', `after the card the page shows "watch again" (${again})`);
+  check(errors.length === 0, `no console errors while the show ran ${errors.join(' | ')}`);
+  for (const t of frameTimes) console.log(`page bench: ${t}`);
+
+  // The single file, straight from disk: it loads and starts.
+  if (singleUrl) {
+    const single = await browser.newPage();
+    const singleErrors = [];
+    single.on('pageerror', (e) => singleErrors.push(String(e)));
+    single.on('console', (m) => { if (m.type() === 'error') singleErrors.push(m.text()); });
+    await single.goto(singleUrl, { waitUntil: 'load' });
+    await single.waitForFunction(() => window.Module && Module.ready, { timeout: 30000 });
+    await single.click('#prompt');
+    await sleep(3000);
+    const picture = await region(single, 0, 0, 800, 640);
+    check(singleErrors.length === 0 && picture.r + picture.g + picture.b > 0,
+          `the single file runs from file:// ${singleErrors.join(' | ')}`);
+  }
+} finally {
+  await browser.close();
+}
+console.log(failures ? `web page test: ${failures} failed` : 'web page test: all passed');
+process.exit(failures ? 1 : 0);
