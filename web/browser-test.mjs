@@ -1,12 +1,16 @@
 // The web page in headless Chromium (Debian's package, SwiftShader WebGL), driven by
-// puppeteer-core: node browser-test.mjs PAGE-URL SINGLE-FILE-URL
+// puppeteer-core: node browser-test.mjs PAGE-URL SINGLE-FILE-URL [NATIVE-CAPTURE-DIR]
+// NATIVE-CAPTURE-DIR holds the native `--capture` of the same show (frame_NNNNNN.png for the
+// frames below and audio.wav): the page's virtual-clock frames and its played sound are
+// compared with it.
 // Reads the canvas through the page (its drawing buffer is preserved) and compares coarse
 // colours of regions, never exact pixels: WebGL rasterisation is not the desktop's.
 import { createRequire } from 'module';
 const require = createRequire(process.env.NODE_PATH + '/');
 const puppeteer = require('puppeteer-core');
 
-const [pageUrl, singleUrl] = process.argv.slice(2);
+const [pageUrl, singleUrl, captureDir] = process.argv.slice(2);
+const fs = require('fs');
 let failures = 0;
 function check(ok, what) {
   console.log(`${ok ? 'ok' : 'FAILED'}: ${what}`);
@@ -98,6 +102,19 @@ try {
   check(differs(beforePanel, panel) > 1, 'F1 shows the panel');
   await page.keyboard.press('F1');
 
+  // Space: the largest 5:4 canvas that fits the 1024 x 768 window (960 x 768), and back.
+  const size = () => page.$eval('#canvas', (c) => `${c.width}x${c.height}`);
+  await page.keyboard.press('Space');
+  await sleep(300);
+  const enlarged = await size();
+  const enlargedPicture = await region(page, 80, 120, 640, 130);
+  await page.keyboard.press('Space');
+  await sleep(300);
+  check(enlarged === '960x768' && (await size()) === '800x640' && enlargedPicture.bright > 0.05,
+        `Space enlarges the canvas to the largest 5:4 size and back (${enlarged})`);
+  const scrolled = await page.evaluate(() => window.scrollY + document.scrollingElement.scrollTop);
+  check(scrolled === 0, 'the page does not scroll');
+
   // Enter and the key word: the banner.
   await page.keyboard.press('Enter');
   await page.keyboard.type('quorvane', { delay: 60 });
@@ -114,10 +131,90 @@ try {
   await shot(page, 'card');
   check(card.b < 60 && card.r < 30 && card.bright < 0.02, `Escape shows the closing card's dark veil (${card.r.toFixed(0)},${card.g.toFixed(0)},${card.b.toFixed(0)})`);
   await sleep(2000);
+  const ended = await region(page, 0, 0, 800, 640);
   const again = await page.$eval('#prompt', (e) => !e.classList.contains('hidden') && e.textContent);
   check(again === 'watch again', `after the card the page shows "watch again" (${again})`);
+  // Watching again starts the show anew.
+  await page.click('#prompt');
+  await sleep(3000);
+  const restarted = await page.$eval('#prompt', (e) => e.classList.contains('hidden'));
+  const second = await region(page, 0, 0, 800, 640);
+  await shot(page, 'again');
+  check(restarted && differs(second, ended) > 1, '"watch again" starts the show again');
   check(errors.length === 0, `no console errors while the show ran ${errors.join(' | ')}`);
   for (const t of frameTimes) console.log(`page bench: ${t}`);
+
+  if (captureDir) {
+    // The same frame on the virtual clock, natively and on the page. Allowed: GL rasterisation
+    // differences only. Both draw the same texels with nearest sampling and the same blend
+    // equation, but a different rasteriser (llvmpipe natively, SwiftShader here) may round a
+    // blend one step differently (8-bit alpha blending: +-1 or 2 per channel) and may take the
+    // neighbouring texel where a stretched quad's edge falls exactly on a pixel centre. So: the
+    // mean difference per channel under 1, and at least 99 % of pixels within 4 of the native
+    // value in every channel.
+    for (const frame of [0, 300, 2700]) {
+      const file = `${captureDir}/frame_${String(frame).padStart(6, '0')}.png`;
+      if (!fs.existsSync(file)) { console.log(`skipped: frame ${frame} comparison (no native capture)`); continue; }
+      const p = await browser.newPage();
+      p.on('pageerror', (e) => errors.push(String(e)));
+      await p.goto(`${pageUrl}?frame=${frame}`, { waitUntil: 'load' });
+      await p.waitForFunction(() => window.Module && Module.virtualFrame !== undefined, { timeout: 300000 });
+      const native = 'data:image/png;base64,' + fs.readFileSync(file).toString('base64');
+      const result = await p.evaluate(async (native) => {
+        if (!Module.virtualFrame) return null;
+        const image = new Image();
+        image.src = native;
+        await image.decode();
+        const c = document.createElement('canvas');
+        c.width = 800;
+        c.height = 640;
+        const g = c.getContext('2d');
+        g.drawImage(image, 0, 0);
+        const d = g.getImageData(0, 0, 800, 640).data;
+        const web = Module.virtualFrame;
+        let sum = 0, near = 0, worst = 0;
+        for (let i = 0, j = 0; i < d.length; i += 4, j += 3) {
+          let pixel = 0;
+          for (let k = 0; k < 3; ++k) {
+            const diff = Math.abs(d[i + k] - web[j + k]);
+            sum += diff;
+            pixel = Math.max(pixel, diff);
+          }
+          if (pixel <= 4) near += 1;
+          worst = Math.max(worst, pixel);
+        }
+        return { mean: sum / (800 * 640 * 3), near: near / (800 * 640), worst };
+      }, native);
+      await p.close();
+      check(result && result.mean < 1 && result.near >= 0.99,
+            `frame ${frame} on the virtual clock matches the native capture` +
+            (result ? ` (mean difference ${result.mean.toFixed(3)}, ${(100 * result.near).toFixed(2)} % within 4, largest ${result.worst})` : ' (no picture)'));
+    }
+
+    // The sound: what the page's audio node plays equals the native chunk renderer's output.
+    const wav = `${captureDir}/audio.wav`;
+    if (fs.existsSync(wav)) {
+      const seconds = 2, frames = 44100 * seconds;
+      const p = await browser.newPage();
+      await p.goto(`${pageUrl}?record-audio=${seconds}`, { waitUntil: 'load' });
+      await p.waitForFunction(() => window.Module && Module.ready, { timeout: 30000 });
+      await p.click('#prompt');
+      await p.waitForFunction((n) => Module.quorvaneRecorded && Module.quorvaneRecorded.frames >= n,
+                              { timeout: 60000 }, frames);
+      const rate = await p.evaluate(() => Module.quorvaneAudioContext.sampleRate);
+      const played = await p.evaluate(() => Array.from(Module.quorvaneRecorded.pcm));
+      await p.close();
+      const bytes = fs.readFileSync(wav);
+      let at = 12;
+      while (at + 8 <= bytes.length && bytes.toString('ascii', at, at + 4) !== 'data') at += 8 + bytes.readUInt32LE(at + 4);
+      let mismatches = 0;
+      for (let i = 0; i < 2 * frames; ++i) if (bytes.readInt16LE(at + 8 + 2 * i) !== played[i]) mismatches += 1;
+      if (rate !== 44100) console.log(`skipped: sound comparison (the audio context runs at ${rate} Hz)`);
+      else check(mismatches === 0, `the first ${seconds} s the page plays equal the native render (${mismatches} samples differ)`);
+    } else {
+      console.log('skipped: sound comparison (no native capture)');
+    }
+  }
 
   // The single file, straight from disk: it loads and starts.
   if (singleUrl) {

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "capture/virtual_run.h"
 #include "module/playback.h"
 #include "runtime/platform/platform.h"
+#include "runtime/screen/screen.h"
 #include "show/show.h"
 
 namespace {
@@ -56,6 +58,41 @@ extern "C" int quorvane_web_start() {
   hooks = show::default_hooks();
   platform::frame_loop_run(step, done, nullptr);
   return 1;
+}
+
+namespace {
+
+// The page with ?frame=N: the show on the virtual clock (as the native --capture runs it) up to
+// frame N, whose picture stays on the canvas and is kept, top-down RGB, for the page to read.
+class StopAtFrame : public capture::VirtualRunObserver {
+ public:
+  explicit StopAtFrame(int last) : last_(last) {}
+  void frame_drawn(const capture::VirtualFrame& frame) override {
+    if (frame.number != last_) return;
+    picture.resize(size_t(show::kScreenWidth) * show::kScreenHeight * 3);
+    screen_read_back_rgb(0, 0, show::kScreenWidth, show::kScreenHeight, picture.data());
+  }
+  bool after_frame(const capture::VirtualFrame& frame) override { return frame.number < last_; }
+  std::vector<uint8_t> picture;
+
+ private:
+  int last_;
+};
+std::vector<uint8_t> virtual_picture;
+
+}  // namespace
+
+// Runs frames 0..frame on the virtual clock; returns the address of frame `frame`'s picture
+// (800 x 640 x 3 bytes, top-down RGB), or 0 when the show could not start.
+extern "C" const uint8_t* quorvane_web_virtual_frame(int frame) {
+  if (running || frame < 0 || !capture::virtual_video_start()) return nullptr;
+  StopAtFrame observer(frame);
+  capture::VirtualRunOptions options;
+  options.max_frames = frame + 1;
+  const capture::VirtualRunResult result = capture::virtual_run(options, observer);
+  if (!result.started || observer.picture.empty()) return nullptr;
+  virtual_picture = std::move(observer.picture);
+  return virtual_picture.data();
 }
 
 int main() {

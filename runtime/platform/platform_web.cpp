@@ -528,10 +528,19 @@ EM_JS(int, web_audio_open, (const void* buffer, uint32_t bytes), {
     const left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
     const frames = audio.bytes / 4, base = audio.buffer >> 1;
     if (audio.t0 < 0) audio.t0 = e.playbackTime;
+    // A test may ask for a record of the first frames played (the page's ?record-audio).
+    const record = Module.quorvaneRecordFrames || 0;
+    if (record && !Module.quorvaneRecorded) Module.quorvaneRecorded = {pcm : new Int16Array(2 * record), frames : 0};
+    const recorded = Module.quorvaneRecorded;
     for (let i = 0; i < left.length; ++i) {
       const f = Math.floor(audio.frame) % frames;
       left[i] = HEAP16[base + 2 * f] / 32768;
       right[i] = HEAP16[base + 2 * f + 1] / 32768;
+      if (recorded && recorded.frames < record) {
+        recorded.pcm[2 * recorded.frames] = HEAP16[base + 2 * f];
+        recorded.pcm[2 * recorded.frames + 1] = HEAP16[base + 2 * f + 1];
+        recorded.frames += 1;
+      }
       audio.frame += step;
     }
     audio.read = Math.floor(audio.frame) * 4;
