@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "assets/music.h"
+#include "effects/frame_pacing.h"
 #include "module/music.h"
 #include "module/playback.h"
 #include "runtime/input/input.h"
 #include "runtime/random/random.h"
+#include "runtime/screen/screen.h"
 #include "runtime/window/window.h"
 
 namespace capture {
@@ -21,8 +23,8 @@ constexpr uint64_t kTicksPerSecond = 60000;  // so that a frame is exactly 1000 
 constexpr uint64_t kTicksPerFrame = 1000;
 constexpr int kEventMouseMove = 0x0200;
 
-// Everything the hooks and seams read; they are plain functions, so the run they serve is
-// reached through one pointer.
+// Everything the clock and keyboard seams and the frame's input read; the seams reach it
+// through their context pointer.
 struct Run {
   // Clock.
   uint64_t now = 0;    // ticks
@@ -46,25 +48,24 @@ struct Run {
   VirtualRunObserver* observer = nullptr;
   VirtualFrame current;
 };
-Run* run_state = nullptr;
 
 // ---- Clock seam ----------------------------------------------------------------------------
 
-uint64_t clock_now() {
-  return run_state->now;
+uint64_t clock_now(void* run) {
+  return static_cast<Run*>(run)->now;
 }
-void clock_sleep(int ms) {
+void clock_sleep(void* run, int ms) {
   if (ms <= 0) return;
-  const uint64_t later = run_state->now + uint64_t(ms) * (kTicksPerSecond / 1000);
-  run_state->now = later < run_state->limit ? later : run_state->limit;
+  Run& r = *static_cast<Run*>(run);
+  const uint64_t later = r.now + uint64_t(ms) * (kTicksPerSecond / 1000);
+  r.now = later < r.limit ? later : r.limit;
 }
-const ClockSource kVirtualClock = {clock_now, kTicksPerSecond, clock_sleep};
 
 // ---- Keyboard seam: a press is down in its frame's sample and up in the next one ----------
 
-bool keyboard_sample(uint8_t state[256]) {
+bool keyboard_sample(void* run, uint8_t state[256]) {
   std::memset(state, 0, 256);
-  Run& r = *run_state;
+  Run& r = *static_cast<Run*>(run);
   if (!r.script) return true;
   for (size_t i = r.next_key; i < r.script->keys.size() && r.script->keys[i].frame <= r.frame; ++i) {
     const ScriptKeyPress& press = r.script->keys[i];
@@ -74,11 +75,11 @@ bool keyboard_sample(uint8_t state[256]) {
   }
   return true;
 }
-std::u16string keyboard_typed_text(int scan_code) {
-  if (scan_code < 0 || scan_code > 255 || !run_state->key_text[scan_code]) return {};
-  return std::u16string(1, run_state->key_text[scan_code]);
+std::u16string keyboard_typed_text(void* run, int scan_code) {
+  const Run& r = *static_cast<Run*>(run);
+  if (scan_code < 0 || scan_code > 255 || !r.key_text[scan_code]) return {};
+  return std::u16string(1, r.key_text[scan_code]);
 }
-const KeyboardSource kScriptedKeyboard = {keyboard_sample, keyboard_typed_text};
 
 void advance_script(Run& r) {
   if (!r.script) return;
@@ -117,41 +118,33 @@ void sound_for_frame(Run& r) {
   r.pending.erase(r.pending.begin(), r.pending.begin() + 2 * kVirtualAudioFramesPerFrame);
 }
 
-int music_note_of(uint16_t entry, int channel) {
-  return music_cell_note(run_state->module, music_history_order(entry), music_history_row(entry), channel);
+int music_note_of(const Run& r, uint16_t entry, int channel) {
+  return music_cell_note(r.module, music_history_order(entry), music_history_row(entry), channel);
 }
 
-// ---- The show's hooks -----------------------------------------------------------------------
+// ---- The frame's input ---------------------------------------------------------------------
 
-int hook_window_event() {
-  // The display's own messages (focus, exposure, a real mouse) must not change a run: drop them.
+// The display's own messages (focus, exposure, a real mouse) must not change a run: they are
+// taken and dropped, and only the script's mouse moves reach the show.
+uint32_t window_event_of(Run& r) {
   platform::Message message;
   while (platform::message_take(&message)) {
   }
-  if (run_state->move_pending) {
-    run_state->move_pending = false;
-    return kEventMouseMove;
+  if (!r.move_pending) return 0;
+  r.move_pending = false;
+  return kEventMouseMove;
+}
+
+show::FrameInput input_of(Run& r) {
+  show::FrameInput input;
+  input.clock_ms = clock_ms();
+  input.window_event = window_event_of(r);
+  if (r.module) {
+    input.position = music_history_order(r.audible);
+    input.row = music_history_row(r.audible);
+    input.channel0_note = music_note_of(r, r.audible, 0);
   }
-  return 0;
-}
-void hook_set_window_pos(platform::WindowId, int, int, int, int) {
-  // The picture stays 800 x 640: the show draws the same logical screen at either size.
-}
-int hook_position() {
-  return run_state->module ? music_history_order(run_state->audible) : 0;
-}
-int hook_row() {
-  return run_state->module ? music_history_row(run_state->audible) : 0;
-}
-int hook_note(int channel) {
-  return music_note_of(run_state->audible, channel);
-}
-void hook_frame_drawn() {
-  Run& r = *run_state;
-  r.current.position = r.show.position;
-  r.current.row = r.show.row;
-  r.current.note = r.show.channel0_note;
-  r.observer->frame_drawn(r.current);
+  return input;
 }
 
 double ms_since(std::chrono::steady_clock::time_point start) {
@@ -176,9 +169,10 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
   Run& r = *owned;
   r.script = options.script;
   r.observer = &observer;
-  run_state = &r;
-  clock_use_source(&kVirtualClock);
-  key_use_source(&kScriptedKeyboard);
+  const ClockSource clock = {clock_now, kTicksPerSecond, clock_sleep, &r};
+  const KeyboardSource keyboard = {keyboard_sample, keyboard_typed_text, &r};
+  clock_use_source(&clock);
+  key_use_source(&keyboard);
 
   const auto start = std::chrono::steady_clock::now();
   if (show::startup(r.show, options.startup)) {
@@ -194,14 +188,6 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
     // The generator is seeded from the clock, here the virtual one: every run draws alike.
     random_seed(clock_ms());
 
-    show::ShowHooks hooks = show::default_hooks();
-    hooks.window_event = hook_window_event;
-    hooks.set_window_pos = hook_set_window_pos;
-    hooks.music_position = hook_position;
-    hooks.music_row = hook_row;
-    hooks.music_note = hook_note;
-    hooks.frame_drawn = hook_frame_drawn;
-
     for (int n = 0; n < options.max_frames; ++n) {
       r.frame = n;
       r.now = uint64_t(n) * kTicksPerFrame;
@@ -212,10 +198,20 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
       r.current.number = n;
       r.current.clock_ms = clock_ms();
       observer.before_frame(n);
-      if (!show::frame(r.show, hooks)) {
+      // The window's requests are not carried out: the picture stays 800 x 640, as the show
+      // draws the same logical screen at either size, and nothing drags a hidden window.
+      show::FrameRequests requests;
+      if (!show::advance(r.show, input_of(r), requests)) {
         result.show_ended = true;
         break;
       }
+      show::paint(r.show);
+      r.current.position = r.show.position;
+      r.current.row = r.show.row;
+      r.current.note = r.show.channel0_note;
+      observer.frame_drawn(r.current);
+      screen_flip();
+      r.show.delay = frame_timer_wait(r.show.frame_timer);  // moves the virtual clock to the next slot
       if (n == 0) result.first_frame_ms = ms_since(start);
       result.frames = n + 1;
       const bool go_on = observer.after_frame(r.current);
@@ -231,7 +227,6 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
   }
   key_use_source(nullptr);
   clock_use_source(nullptr);
-  run_state = nullptr;
   return result;
 }
 

@@ -11,8 +11,8 @@
 // entry, as live playback does one ring later (module/playback.h). The sound handed to the
 // observer is the rendered chunks in order, cut to 735 frames (1/60 s) per drawn frame.
 //
-// Input: only the script acts (keys through the keyboard seam, mouse moves as window event 512
-// through the show's hooks); the window system's own messages are taken and dropped, so a run
+// Input: only the script acts (keys through the keyboard seam, mouse moves as the frame's window
+// event 512); the window system's own messages are taken and dropped, so a run
 // does not depend on the display it runs on. The window keeps its 800 x 640 size (Space still
 // toggles the show's enlarged flag). The random generator is seeded from the virtual clock.
 //

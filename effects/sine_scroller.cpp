@@ -81,7 +81,7 @@ void sine_scroller_init(SineScroller& scroller, std::u16string text) {
   scroller.length = int32_t(scroller.text.size());
 }
 
-int sine_scroller(SineScroller& s) {
+void sine_scroller_advance(SineScroller& s) {
   using namespace objects;
   render_strip(s);
   advance(s.char_index, s.x_offset, -2 * font.glyph_width, s);
@@ -91,6 +91,10 @@ int sine_scroller(SineScroller& s) {
   // Re-keying once makes the box and the glyph backgrounds transparent: one texture upload.
   // The scroller's own per-column key calls would find the key unchanged and do nothing.
   sprite_transparent_colour(kScrollerStripSprite, font.key_colour);
+}
+
+void sine_scroller_paint(const SineScroller& s) {
+  using namespace objects;
   const bool beat = s.beat_phase == 0;
   const bool highlight = s.channel0_note > 0;
   const int fade_in_end = kFadeInStart + kFadeWidth;                       // 192
@@ -153,5 +157,10 @@ int sine_scroller(SineScroller& s) {
       sprite_display(kScrollerStripSprite, c, col.y, kFaintIntensity, kHighlightColour);
     });
   }
+}
+
+int sine_scroller(SineScroller& s) {
+  sine_scroller_advance(s);
+  sine_scroller_paint(s);
   return 0;
 }

@@ -35,6 +35,10 @@ struct SineScroller {
 
 // Sets the initial values and the text (its length becomes the wrap point).
 void sine_scroller_init(SineScroller& scroller, std::u16string text);
-// Draws one frame and advances the scroll; needs the font image 20 and the strip sprite 21.
-// Returns 0.
+// One frame in two halves: the advance renders the visible stretch into the strip sprite 21
+// (from the font image 20) and moves the scroll and the wave on; the paint puts the strip on
+// the screen with the wave's new phase and changes nothing of the scroller.
+void sine_scroller_advance(SineScroller& scroller);
+void sine_scroller_paint(const SineScroller& scroller);
+// Both halves of a frame. Returns 0.
 int sine_scroller(SineScroller& scroller);

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "effects/bitmap_font_text.h"
-#include "effects/objects.h"
 #include "effects/look.h"
+#include "effects/objects.h"
 #include "show/show.h"
 
 namespace show {

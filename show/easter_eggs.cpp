@@ -22,15 +22,18 @@ constexpr int kMessageY = 622;
 
 // +0.125 on a moving frame and -0.1 on every frame: continuous movement gains 0.025 a frame, so
 // the hint first reaches intensity 1 (0.5 rounds to even 0, 0.525 to 1) in the 17th moving frame
-// and never passes 64; at rest it is gone within 640 frames.
-void mouse_step(ShowState& show) {
-  if (show.hint_level < 64000) show.hint_level += 125;
-  text(128, 326, texts::kMouseBanner, kBannerOrange, 128);
+// and never passes 64; at rest it is gone within 640 frames. The hint is drawn between the rise
+// and the fall, so the frame keeps the intensity it is drawn with.
+void advance_mouse_hint(ShowState& show, bool moved) {
+  show.mouse_moved = moved ? 1 : 0;
+  if (moved && show.hint_level < 64000) show.hint_level += 125;
+  show.hint_intensity = int(std::nearbyint(show.hint_level / 1000.0));
+  if (show.hint_level > 0) show.hint_level -= 100;
 }
 
-void mouse_hint(ShowState& show) {
-  text(24, 6, texts::kHint, kLightBlue, int(std::nearbyint(show.hint_level / 1000.0)));
-  if (show.hint_level > 0) show.hint_level -= 100;
+void paint_mouse_hint(const ShowState& show) {
+  if (show.mouse_moved) text(128, 326, texts::kMouseBanner, kBannerOrange, 128);
+  text(24, 6, texts::kHint, kLightBlue, show.hint_intensity);
 }
 
 void typed_key(ShowState& show, std::u16string_view typed) {
@@ -47,10 +50,12 @@ void typed_key(ShowState& show, std::u16string_view typed) {
   }
 }
 
-void key_word_messages(ShowState& show) {
+void advance_pulse(ShowState& show) {
   if (show.pulse >= 128 || show.pulse <= 0) show.pulse_rising = 1 - show.pulse_rising;
   show.pulse += show.pulse_rising ? 6 : -6;
+}
 
+void paint_key_word_messages(const ShowState& show) {
   const std::u16string& word = show.typed_word;
   if (word == texts::kKeyWordPicture) {
     // The banner sweeps far to both sides on swing and trembles on sinx * shiver.
@@ -67,7 +72,7 @@ void key_word_messages(ShowState& show) {
 
 // The panel: nine veil layers (eight stacked 8 pixels apart at the left, one over the rest), the
 // pulsing title, then one line of values per slot k at y = 128 + 16 (1 + k).
-void debug_overlay(const ShowState& show) {
+void paint_debug_overlay(const ShowState& show) {
   const int veil_width = sprite_width(kVeilSprite);
   const int left = int(std::nearbyint(-veil_width / 1.4));
   for (int layer = 0; layer < 8; ++layer) sprite_display(kVeilSprite, left - 8 * layer, 0, 96);
@@ -76,7 +81,7 @@ void debug_overlay(const ShowState& show) {
 
   FrameTimer* timer = show.frame_timer;
   const int target_rate = timer ? timer->operations->get_rate(timer) : 0;
-  const int measured_rate = fps_counter();  // counts only frames that draw the panel
+  const int measured_rate = show.measured_rate;
   const std::u16string lines[][2] = {
       {u"     fps > ",
        format_number(target_rate, 2, u'0') + u" (" + format_number(measured_rate, 2, u'0') + u")"},

@@ -81,13 +81,12 @@ void bottom_rules(const ShowState& show) {
 
 // A page stays until the tick count exceeds, by more than its hold, the count of the frame in
 // which it was first drawn. The countdown shows "00" in the flipper's first frame (page 0) and
-// "-1" in the frame the page changes.
-void page_flipper(ShowState& show) {
-  if (show.page >= 1 && show.page <= int(kInfoPages.size())) {
-    const InfoPage& page = kInfoPages[size_t(show.page - 1)];
-    page.draw({show.waves.bounce, show.waves.sway, show.waves.shiver});
-    show.hold = page.hold;
-  }
+// "-1" in the frame the page changes. The page is drawn before the flipper moves on: the frame
+// shows `page_shown`, and its hold is the one the flipper counts with.
+void advance_page_flipper(ShowState& show) {
+  show.page_shown = show.page;
+  if (show.page >= 1 && show.page <= int(kInfoPages.size()))
+    show.hold = kInfoPages[size_t(show.page - 1)].hold;
   if (show.page_armed == 0) {
     show.page_end = show.tick_count + show.hold;
     show.page_armed = 1;
@@ -98,6 +97,12 @@ void page_flipper(ShowState& show) {
     show.page_armed = 0;
   }
   show.countdown_text = format_number(int64_t(show.page_end) - int64_t(show.tick_count), 2, u'0');
+}
+
+void paint_page_flipper(const ShowState& show) {
+  if (show.page_shown < 0) return;
+  if (show.page_shown >= 1 && show.page_shown <= int(kInfoPages.size()))
+    kInfoPages[size_t(show.page_shown - 1)].draw({show.waves.bounce, show.waves.sway, show.waves.shiver});
   text(778, 356, show.countdown_text, kCountdown, 255);
 }
 
@@ -108,7 +113,7 @@ void logo_display(int x, int y, int intensity) {
 // The logo: a faint flash on the opening's beat rows, a faint copy with bright beat flashes in
 // the words phase, and from position 3 the full logo drifting on the waves, with a beat zoom
 // and echoes once the main phase has begun.
-void logo(ShowState& show) {
+void paint_logo(const ShowState& show) {
   const bool main = main_phase(show);
   const float sinx = show.waves.sinx, siny = show.waves.siny;
   if (show.late_scene == 0) {
@@ -156,20 +161,16 @@ void place_word(ShowState& show, const texts::FlashWord& word) {
   show.word_placed = 1;
 }
 
-void show_word(ShowState& show, const texts::FlashWord& word) {
-  place_word(show, word);
-  show.word_text = word.name;
-  for (size_t i = 0; i < word.lines.size(); ++i) {
-    const std::u16string_view line = word.lines[i];
-    const int32_t colour = (i == 0 || i == 3) ? kLightBlue : kWordInner;
-    text(show.word_right - kAdvance * int(line.size()), show.word_top + show.word_spacing * int(i), line,
-         colour, 255);
-  }
+void show_word(ShowState& show, int index) {
+  place_word(show, flash_word(index));
+  show.word_text = flash_word(index).name;
+  show.word_shown = index;
 }
 
 }  // namespace
 
-void flash_words(ShowState& show) {
+void advance_flash_words(ShowState& show) {
+  show.word_shown = -1;
   if (!(show.position >= 1 && show.position < 5 && show.late_scene == 0)) return;
   show.word_text.clear();
   // Positions 2 and 4 hold "vane" back by one row; positions 1 and 3 end on "?".
@@ -183,34 +184,61 @@ void flash_words(ShowState& show) {
       show.word_placed = 0;
       break;
     case 1:
-      show_word(show, flash_word(kWant));
+      show_word(show, kWant);
       break;
     case 3:
-      show_word(show, flash_word(kTo));
+      show_word(show, kTo);
       break;
     case 6:
-      show_word(show, flash_word(kQuor));
+      show_word(show, kQuor);
       break;
     case 9:
       place_word(show, flash_word(kVane));
-      if (!(late_vane && show.row == 57)) show_word(show, flash_word(kVane));
+      if (!(late_vane && show.row == 57)) show_word(show, kVane);
       break;
     case 10:
       place_word(show, flash_word(kVane));
-      if (late_vane && show.row == 58) show_word(show, flash_word(kVane));
+      if (late_vane && show.row == 58) show_word(show, kVane);
       break;
     case 12:
-      if ((show.position == 1 || show.position == 3) && show.row == 60)
-        show_word(show, flash_word(kQuestion));
+      if ((show.position == 1 || show.position == 3) && show.row == 60) show_word(show, kQuestion);
       break;
     default:
       break;
   }
 }
 
-void draw_scene(ShowState& show) {
-  const float sinx = show.waves.sinx;
+void paint_flash_word(const ShowState& show) {
+  if (show.word_shown < 0) return;
+  const texts::FlashWord& word = flash_word(show.word_shown);
+  for (size_t i = 0; i < word.lines.size(); ++i) {
+    const std::u16string_view line = word.lines[i];
+    const int32_t colour = (i == 0 || i == 3) ? kLightBlue : kWordInner;
+    text(show.word_right - kAdvance * int(line.size()), show.word_top + show.word_spacing * int(i), line,
+         colour, 255);
+  }
+}
+
+void advance_scene(ShowState& show) {
   disc_trail(show.trail, main_phase(show));
+  if (main_phase(show)) {
+    advance_page_flipper(show);
+  } else {
+    show.page_shown = -1;
+  }
+  // The flipper above reads the late flag before this frame may set it; that cannot change
+  // what it does, since the flag is only set at position 6 or later, where the main phase
+  // holds anyway.
+  if (show.position >= 6 && show.late_scene == 0) show.late_scene = 1;
+  if (main_phase(show)) {
+    show.scroller.beat_phase = show.beat_phase;
+    show.scroller.channel0_note = show.channel0_note;
+    sine_scroller_advance(show.scroller);
+  }
+}
+
+void paint_scene(const ShowState& show) {
+  const float sinx = show.waves.sinx;
   sprite_display(kDiscCanvasSprite, (kScreenWidth - sprite_width(kDiscCanvasSprite)) / 2, 36, 255);
 
   const int picture_x = (kScreenWidth - sprite_width(kScenePictureSprite)) / 2;
@@ -222,17 +250,12 @@ void draw_scene(ShowState& show) {
 
   top_rules(show);
   middle_rules(show);
-  if (main_phase(show)) page_flipper(show);
+  paint_page_flipper(show);
   draw_rule(574, kLowerRule);
   bottom_rules(show);
-  if (show.position >= 6 && show.late_scene == 0) show.late_scene = 1;
 
-  logo(show);
-  if (main_phase(show)) {
-    show.scroller.beat_phase = show.beat_phase;
-    show.scroller.channel0_note = show.channel0_note;
-    sine_scroller(show.scroller);
-  }
+  paint_logo(show);
+  if (main_phase(show)) sine_scroller_paint(show.scroller);
 
   const int backdrop_x = round_int(float((kScreenWidth - sprite_width(kBackdropSprite)) / 2) + 0.25f * sinx);
   sprite_display(kBackdropSprite, backdrop_x, -32, 32);
@@ -244,14 +267,18 @@ void draw_scene(ShowState& show) {
   if (show.beat_phase == 2) sprite_display(kBackdropSprite, backdrop_x, -32, 4);
 }
 
-void opening_fade(ShowState& show) {
-  if (show.opening_level <= 0.0f) return;
-  sprite_display(kVeilSprite, 0, 0, round_int(show.opening_level));
-  show.opening_level -= 255.0f / 2000.0f * 100.0f;  // 12.75: twenty frames
+void advance_opening_fade(ShowState& show) {
+  show.veil_intensity = show.opening_level > 0.0f ? round_int(show.opening_level) : -1;
+  if (show.opening_level > 0.0f) show.opening_level -= 255.0f / 2000.0f * 100.0f;  // 12.75: twenty frames
 }
 
-void closing_card(const ShowState& show) {
-  const int level = round_int(show.closing_level);
+void paint_opening_fade(const ShowState& show) {
+  if (show.veil_intensity >= 0) sprite_display(kVeilSprite, 0, 0, show.veil_intensity);
+}
+
+void paint_closing_card(const ShowState& show) {
+  if (show.card_intensity < 0) return;
+  const int level = show.card_intensity;
   sprite_display(kVeilSprite, 0, 0, level);
   // The top stack in its second variant, the centre rule above and below the titles, the
   // lower stack.

@@ -100,8 +100,7 @@ int run() {
   // launcher or script does not take the failure for a show that ran.
   const bool started = startup(show);
   if (started) {
-    const ShowHooks hooks = default_hooks();
-    while (frame(show, hooks)) {
+    while (frame(show)) {
     }
     shutdown(show);
   }

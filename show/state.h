@@ -70,6 +70,16 @@ struct ShowState {
   int32_t word_top = 0;      // y of its first art line
   int32_t word_spacing = 0;  // pixels between its art lines
   std::u16string word_text;  // name of the flash word shown this frame
+  int32_t word_shown = -1;   // index of the flash word drawn this frame, -1 for none
+
+  // What the frame's advance leaves for its paint: the values a layer is drawn with where the
+  // frame changes them after drawing (the page and the fades are drawn, then move on).
+  int32_t page_shown = -1;      // page drawn by the flipper this frame (0: none yet); -1: no flipper
+  int32_t mouse_moved = 0;      // 1: this frame handled a mouse move (the mouse banner shows)
+  int32_t hint_intensity = 0;   // the hint's intensity this frame
+  int32_t veil_intensity = -1;  // the opening veil's intensity this frame, -1 once it has lifted
+  int32_t card_intensity = -1;  // the closing card's intensity this frame, -1 when not shown
+  int32_t measured_rate = 0;    // frames a second counted while the panel shows
 
   // Mouse hint, typed key words and the pulse that makes their messages glow.
   // Hint level in thousandths (0..64000): +0.125 per moving frame, -0.1 per frame. Kept exact,

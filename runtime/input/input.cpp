@@ -16,7 +16,8 @@ struct Keyboard {
 Keyboard keyboard;
 
 bool sample_keys(uint8_t raw[256]) {
-  return keyboard.source.sample ? keyboard.source.sample(raw) : platform::keyboard_sample(raw);
+  return keyboard.source.sample ? keyboard.source.sample(keyboard.source.context, raw)
+                                : platform::keyboard_sample(raw);
 }
 
 struct Clock {
@@ -27,7 +28,8 @@ struct Clock {
 Clock clock_state;
 
 uint64_t counter_now() {
-  return clock_state.source.now ? clock_state.source.now() : platform::counter_now();
+  return clock_state.source.now ? clock_state.source.now(clock_state.source.context)
+                                : platform::counter_now();
 }
 uint64_t counter_frequency() {
   return clock_state.source.now ? clock_state.source.frequency : platform::counter_frequency();
@@ -105,8 +107,9 @@ std::u16string key_typed_char() {
   if (code == 256) return {};
   for (const auto& k : kKeypad)
     if (k.scan_code == code) return std::u16string(1, k.c);
-  const std::u16string text =
-      keyboard.source.typed_text ? keyboard.source.typed_text(code) : platform::keyboard_typed_text(code);
+  const std::u16string text = keyboard.source.typed_text
+                                  ? keyboard.source.typed_text(keyboard.source.context, code)
+                                  : platform::keyboard_typed_text(code);
   return text.empty() ? std::u16string() : text.substr(0, 1);
 }
 
@@ -121,7 +124,7 @@ uint32_t clock_ms() {
 
 void delay_ms(int ms) {
   if (clock_state.source.sleep)
-    clock_state.source.sleep(ms);
+    clock_state.source.sleep(clock_state.source.context, ms);
   else
     platform::sleep_ms(ms);
 }

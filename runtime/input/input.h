@@ -26,16 +26,19 @@ int window_event();
 uint64_t window_event_wparam();
 int64_t window_event_lparam();
 
-// Seams for tests. A null source restores the platform's.
+// Seams for tests and the capture's virtual clock. A null source restores the platform's. Each
+// function gets the source's `context`, so a source needs no global of its own.
 struct KeyboardSource {
-  bool (*sample)(uint8_t state[256]) = nullptr;           // as platform::keyboard_sample
-  std::u16string (*typed_text)(int scan_code) = nullptr;  // as platform::keyboard_typed_text
+  bool (*sample)(void* context, uint8_t state[256]) = nullptr;           // as platform::keyboard_sample
+  std::u16string (*typed_text)(void* context, int scan_code) = nullptr;  // as platform::keyboard_typed_text
+  void* context = nullptr;
 };
 void key_use_source(const KeyboardSource* source);
 struct ClockSource {
-  uint64_t (*now)() = nullptr;  // counter ticks
-  uint64_t frequency = 0;       // ticks per second
-  void (*sleep)(int ms) = nullptr;
+  uint64_t (*now)(void* context) = nullptr;  // counter ticks
+  uint64_t frequency = 0;                    // ticks per second
+  void (*sleep)(void* context, int ms) = nullptr;
+  void* context = nullptr;
 };
 // Also restarts the clock: its next reading counts from 0.
 void clock_use_source(const ClockSource* source);

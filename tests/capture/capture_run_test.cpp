@@ -259,6 +259,36 @@ TEST(Capture, TwoRunsPlaceTheFlashWordsAlike) {
   EXPECT_TRUE(read_all(dirs[0] / "frames.txt") == read_all(dirs[1] / "frames.txt"));
 }
 
+// A scripted user who moves the mouse, opens the panel, types the picture's key word and a
+// second one, and enlarges the window: the frames keep the pictures a person has looked at.
+// Every layer that a frame draws from values it changes in the same frame (the hint drawn
+// before it sinks, the page before the flipper moves on, the veil before it lifts, the panel's
+// counters) shows here if the frame's order of work changes.
+TEST(Capture, ScriptedUserFramesHoldTheirGoldenFrames) {
+  const fs::path dir = fresh_dir("scripted_user");
+  const fs::path script = fs::path(::testing::TempDir()) / ("user_" + process_tag() + ".txt");
+  {
+    std::ofstream out(script);
+    for (int n = 0; n < 24; ++n) out << (12 + n) / 60.0 << " move " << 100 + 4 * n << " 200\n";
+    out << "0.25 key F1\n2.0 key Return\n2.1 type quorvane\n3.0 key Space\n"
+           "5.0 key Return\n5.1 type email\n";
+  }
+  const Result r = run_intro("--capture '" + dir.string() + "' --seconds 9 --frames 16,35,150,506 --input '" +
+                             script.string() + "'");
+  ASSERT_EQ(r.code, 0) << r.err;
+  for (const auto& [frame, golden_name] :
+       {std::pair{16, "scripted_veil_panel"}, std::pair{35, "scripted_hint"},
+        std::pair{150, "scripted_banner"}, std::pair{506, "scripted_words"}}) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06d.png", frame);
+    int width = 0, height = 0;
+    const std::vector<uint32_t> pixels = read_png(dir / name, width, height);
+    ASSERT_EQ(pixels.size(), 800u * 640u) << name;
+    const GoldenResult golden = compare_with_golden(golden_name, width, height, pixels);
+    EXPECT_TRUE(golden.matches) << name << ": " << golden.message;
+  }
+}
+
 TEST(Capture, BadInputScriptIsRefusedAndNothingIsWritten) {
   const fs::path dir = fresh_dir("bad_script");
   const fs::path script = fs::path(::testing::TempDir()) / ("bad_" + process_tag() + ".txt");

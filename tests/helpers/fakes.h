@@ -14,13 +14,13 @@
 class FakeClock {
  public:
   FakeClock() {
-    now_us() = 0;
-    sleeps().clear();
-    ClockSource source{[] { return now_us(); }, 1000000,
-                       [](int ms) {
-                         sleeps().push_back(ms);
-                         now_us() += uint64_t(ms > 0 ? ms : 0) * 1000;
-                       }};
+    const ClockSource source{[](void* self) { return static_cast<FakeClock*>(self)->now_us_; }, 1000000,
+                             [](void* self, int ms) {
+                               auto& clock = *static_cast<FakeClock*>(self);
+                               clock.sleeps_.push_back(ms);
+                               clock.now_us_ += uint64_t(ms > 0 ? ms : 0) * 1000;
+                             },
+                             this};
     clock_use_source(&source);
     clock_ms();  // the runtime clock counts from here: fake time 0 reads as clock 0
   }
@@ -28,35 +28,28 @@ class FakeClock {
   FakeClock(const FakeClock&) = delete;
   FakeClock& operator=(const FakeClock&) = delete;
 
-  void advance_ms(uint64_t ms) { now_us() += ms * 1000; }
-  void set_ms(uint64_t ms) { now_us() = ms * 1000; }
-  const std::vector<int>& sleeps_ms() const { return sleeps(); }
+  void advance_ms(uint64_t ms) { now_us_ += ms * 1000; }
+  void set_ms(uint64_t ms) { now_us_ = ms * 1000; }
+  const std::vector<int>& sleeps_ms() const { return sleeps_; }
 
  private:
-  static uint64_t& now_us() {
-    static uint64_t value = 0;
-    return value;
-  }
-  static std::vector<int>& sleeps() {
-    static std::vector<int> value;
-    return value;
-  }
+  uint64_t now_us_ = 0;
+  std::vector<int> sleeps_;
 };
 
 // A keyboard whose held keys the test sets; `focused = false` makes sampling fail.
 class ScriptedKeyboard {
  public:
   ScriptedKeyboard() {
-    held().clear();
-    focused() = true;
-    typed() = u"";
-    KeyboardSource source{[](uint8_t state[256]) {
-                            if (!focused()) return false;
-                            std::memset(state, 0, 256);
-                            for (int code : held()) state[code] = 0x80;
-                            return true;
-                          },
-                          [](int) { return typed(); }};
+    const KeyboardSource source{[](void* self, uint8_t state[256]) {
+                                  const auto& keyboard = *static_cast<ScriptedKeyboard*>(self);
+                                  if (!keyboard.focused_) return false;
+                                  std::memset(state, 0, 256);
+                                  for (int code : keyboard.held_) state[code] = 0x80;
+                                  return true;
+                                },
+                                [](void* self, int) { return static_cast<ScriptedKeyboard*>(self)->typed_; },
+                                this};
     key_use_source(&source);
     key_start();
   }
@@ -67,22 +60,13 @@ class ScriptedKeyboard {
   ScriptedKeyboard(const ScriptedKeyboard&) = delete;
   ScriptedKeyboard& operator=(const ScriptedKeyboard&) = delete;
 
-  void hold(std::initializer_list<int> codes) { held().assign(codes); }
-  void release_all() { held().clear(); }
-  void set_focus(bool focus) { focused() = focus; }
-  void set_typed(const std::u16string& text) { typed() = text; }
+  void hold(std::initializer_list<int> codes) { held_.assign(codes); }
+  void release_all() { held_.clear(); }
+  void set_focus(bool focus) { focused_ = focus; }
+  void set_typed(const std::u16string& text) { typed_ = text; }
 
  private:
-  static std::vector<int>& held() {
-    static std::vector<int> value;
-    return value;
-  }
-  static bool& focused() {
-    static bool value = true;
-    return value;
-  }
-  static std::u16string& typed() {
-    static std::u16string value;
-    return value;
-  }
+  std::vector<int> held_;
+  bool focused_ = true;
+  std::u16string typed_;
 };

@@ -45,9 +45,8 @@ TEST(MouseHint, LevelAfterRunsOfMovingAndRestingFrames) {
     int drawn = -1;
     for (const Run& run : c.runs)
       for (int n = 0; n < run.frames; ++n) {
-        if (run.moving) show::mouse_step(show);
-        drawn = int(std::nearbyint(show.hint_level / 1000.0));
-        show::mouse_hint(show);
+        show::advance_mouse_hint(show, run.moving);
+        drawn = show.hint_intensity;
       }
     EXPECT_EQ(drawn, c.intensity) << c.what;
     EXPECT_LE(show.hint_level, 64000) << c.what;
@@ -107,7 +106,7 @@ TEST(Pulse, RisesBySixToOneHundredThirtyTwoAndFallsToZero) {
   show::ShowState show;
   std::vector<int> pulse;
   for (int n = 0; n < 46; ++n) {
-    show::key_word_messages(show);  // no word typed and no screen: only the pulse moves
+    show::advance_pulse(show);
     pulse.push_back(show.pulse);
   }
   EXPECT_EQ(pulse[0], 6);

@@ -1,5 +1,6 @@
-// The frame loop stepped frame by frame with a fake clock, a scripted keyboard, scripted
-// window events and a fake music position. No window or screen is needed.
+// The frame's advance stepped frame by frame with a fake clock, a scripted keyboard, scripted
+// window events and a fake music position: the show's timing without a window, screen or
+// OpenGL.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,44 +18,34 @@ struct Script {
   std::vector<show::Rect> positions;
   int position = 0, row = 0, note = 0;
 };
-Script* script = nullptr;
-
-show::ShowHooks scripted_hooks() {
-  return {
-      [] {
-        if (script->events.empty()) return 0;
-        const int e = script->events.front();
-        script->events.pop_front();
-        return e;
-      },
-      [](platform::WindowId, uint32_t message, uint64_t, int64_t) {
-        script->sent.push_back(message);
-        return 0u;
-      },
-      [](platform::WindowId, int x, int y, int w, int h) {
-        script->positions.push_back({x, y, w, h});
-      },
-      [] { return script->position; },
-      [] { return script->row; },
-      [](int) { return script->note; },
-      nullptr,
-  };
-}
 
 class FrameLoop : public ::testing::Test {
  protected:
   void SetUp() override {
-    script = &script_;
     state_.geometry = show::window_geometry(1920, 1080);
     state_.frame_timer = frame_timer_new();
     frame_timer_set_rate(state_.frame_timer, 60);
     key_hit_once_reset();
   }
-  void TearDown() override {
-    frame_timer_free(state_.frame_timer);
-    script = nullptr;
+  void TearDown() override { frame_timer_free(state_.frame_timer); }
+  // One frame's advance with the scripted input; what it asks of the window is recorded.
+  bool step() {
+    show::FrameInput input;
+    input.clock_ms = clock_ms();
+    if (!script_.events.empty()) {
+      input.window_event = uint32_t(script_.events.front());
+      script_.events.pop_front();
+    }
+    input.position = script_.position;
+    input.row = script_.row;
+    input.channel0_note = script_.note;
+    show::FrameRequests requests;
+    if (!show::advance(state_, input, requests)) return false;
+    if (requests.window_message != 0) script_.sent.push_back(requests.window_message);
+    if (requests.move_window) script_.positions.push_back(requests.window);
+    state_.delay = frame_timer_wait(state_.frame_timer);
+    return true;
   }
-  bool step() { return show::frame(state_, scripted_hooks()); }
 
   FakeClock clock_;
   ScriptedKeyboard keys_;

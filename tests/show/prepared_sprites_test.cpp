@@ -40,7 +40,9 @@ TEST_F(PreparedSprites, SizesClipsAndKeys) {
     EXPECT_EQ(s->clip_y, c.clip_y);
     EXPECT_EQ(s->clip_width, c.clip_width);
     EXPECT_EQ(s->clip_height, c.clip_height);
-    if (c.keyed) EXPECT_EQ(s->key_colour, c.key);
+    if (c.keyed) {
+      EXPECT_EQ(s->key_colour, c.key);
+    }
   }
 }
 

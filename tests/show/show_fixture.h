@@ -3,7 +3,6 @@
 // music position; every sprite display is recorded.
 #pragma once
 
-#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -21,15 +20,13 @@
 #include "runtime/sprite/sprite.h"
 #include "show/show.h"
 
-// What the scripted hooks answer and what they saw.
+// What the scripted frame input holds and what the frames asked of the window.
 struct ShowScript {
   std::deque<int> events;
   std::vector<uint32_t> sent;
   int position = 0, row = 0, note = 0;
 };
-inline ShowScript* g_show_script = nullptr;
-inline std::vector<SpriteDisplayCall>* g_display_calls = nullptr;
-inline std::vector<uint32_t>* g_frame_pixels = nullptr;  // where frame_drawn puts the back buffer
+inline std::vector<SpriteDisplayCall>* g_display_calls = nullptr;  // for the display recorder
 
 // A run of font glyphs drawn side by side in one call of bitmap_font_text.
 struct DrawnText {
@@ -47,58 +44,48 @@ class ShowTest : public ::testing::Test {
       if (std::getenv("CI")) FAIL() << "no video driver under CI";
       GTEST_SKIP() << "no video driver";
     }
-    g_show_script = &script_;
     g_display_calls = &calls_;
     random_seed(1);
     ASSERT_TRUE(show::startup(state_, {/*play_music=*/false, /*show_window=*/false}));
     sprite_set_display_recorder([](const SpriteDisplayCall& call) { g_display_calls->push_back(call); });
   }
   void TearDown() override {
-    g_frame_pixels = nullptr;
     sprite_set_display_recorder(nullptr);
     if (platform::video_driver()) show::shutdown(state_);
-    g_show_script = nullptr;
     g_display_calls = nullptr;
   }
 
-  static show::ShowHooks hooks() {
-    return {
-        [] {
-          if (g_show_script->events.empty()) return 0;
-          const int e = g_show_script->events.front();
-          g_show_script->events.pop_front();
-          return e;
-        },
-        [](platform::WindowId, uint32_t message, uint64_t, int64_t) {
-          g_show_script->sent.push_back(message);
-          return 0u;
-        },
-        [](platform::WindowId, int, int, int, int) {},
-        [] { return g_show_script->position; },
-        [] { return g_show_script->row; },
-        [](int) { return g_show_script->note; },
-        [] {
-          if (g_frame_pixels) *g_frame_pixels = read_screen();
-        },
-    };
-  }
-
   // One frame with the music at (position, row) and channel 0 holding `note`; the calls it
-  // displayed are kept until the next step.
-  bool step(int position, int row, int note = 0) {
+  // displayed are kept until the next step. `pixels`, when given, gets the frame as drawn,
+  // before the flip.
+  bool step(int position, int row, int note = 0, std::vector<uint32_t>* pixels = nullptr) {
     script_.position = position;
     script_.row = row;
     script_.note = note;
     calls_.clear();
-    return show::frame(state_, hooks());
+    show::FrameInput input;
+    input.clock_ms = clock_ms();
+    if (!script_.events.empty()) {
+      input.window_event = uint32_t(script_.events.front());
+      script_.events.pop_front();
+    }
+    input.position = position;
+    input.row = row;
+    input.channel0_note = note;
+    show::FrameRequests requests;
+    if (!show::advance(state_, input, requests)) return false;
+    if (requests.window_message != 0) script_.sent.push_back(requests.window_message);
+    show::paint(state_);
+    if (pixels) *pixels = read_screen();
+    screen_flip();
+    state_.delay = frame_timer_wait(state_.frame_timer);
+    return true;
   }
 
   // Like step(), and returns the frame as drawn, before the flip.
   std::vector<uint32_t> step_and_read(int position, int row, int note = 0) {
     std::vector<uint32_t> pixels;
-    g_frame_pixels = &pixels;
-    step(position, row, note);
-    g_frame_pixels = nullptr;
+    step(position, row, note, &pixels);
     return pixels;
   }
 
