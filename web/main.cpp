@@ -15,7 +15,6 @@
 namespace {
 
 show::ShowState* running = nullptr;
-show::ShowHooks hooks;
 
 // The page's bench figure: the time each frame's work takes (music, scene, drawing), printed
 // to the browser console every 600 frames as the median and 95th percentile.
@@ -32,7 +31,7 @@ void report_frame_times() {
 bool step(void*) {
   const uint64_t start = platform::counter_now();
   music_pump();  // renders the chunks heard since the last frame
-  const bool more = show::frame(*running, hooks);
+  const bool more = show::frame(*running);
   frame_ms.push_back(double(platform::counter_now() - start) * 1000.0 /
                      double(platform::counter_frequency()));
   if (frame_ms.size() == 600) report_frame_times();
@@ -55,7 +54,6 @@ extern "C" int quorvane_web_start() {
     running = nullptr;
     return 0;
   }
-  hooks = show::default_hooks();
   platform::frame_loop_run(step, done, nullptr);
   return 1;
 }
