@@ -93,6 +93,11 @@ extern "C" const uint8_t* quorvane_web_virtual_frame(int frame) {
   return virtual_picture.data();
 }
 
+// Called by the audio node before it takes the next block (runtime/platform/platform_web.cpp).
+extern "C" void quorvane_web_pump() {
+  if (running) music_pump();
+}
+
 int main() {
   return 0;  // nothing before the click
 }

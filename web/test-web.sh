@@ -26,7 +26,10 @@ fi
 node_dir=$root/build-web/node
 if [ ! -d "$node_dir/node_modules/puppeteer-core" ]; then
   mkdir -p "$node_dir"
-  npm install --no-audit --no-fund --prefix "$node_dir" puppeteer-core@22 >/dev/null
+  if ! npm install --no-audit --no-fund --prefix "$node_dir" puppeteer-core@22 >/dev/null; then
+    echo "web page test skipped: puppeteer-core could not be installed from npm"
+    exit 0
+  fi
 fi
 
 # The native capture of the same frames and sound, for the deterministic comparisons (from the

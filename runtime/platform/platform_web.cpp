@@ -525,12 +525,17 @@ EM_JS(int, web_audio_open, (const void* buffer, uint32_t bytes), {
   const audio =
       {ctx : ctx, node : node, buffer : buffer, bytes : bytes, frame : 0, t0 : -1, read : 0, heard : 0};
   node.onaudioprocess = function(e) {
+    // The program renders the ring ahead once per animation frame; a hidden tab gets no
+    // animation frames, so the node asks for the rendering itself as well (the page's program
+    // exports quorvane_web_pump for this).
+    if (Module._quorvane_web_pump) Module._quorvane_web_pump();
     const left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
     const frames = audio.bytes / 4, base = audio.buffer >> 1;
     if (audio.t0 < 0) audio.t0 = e.playbackTime;
     // A test may ask for a record of the first frames played (the page's ?record-audio).
     const record = Module.quorvaneRecordFrames || 0;
-    if (record && !Module.quorvaneRecorded) Module.quorvaneRecorded = {pcm : new Int16Array(2 * record), frames : 0};
+    if (record && !Module.quorvaneRecorded)
+      Module.quorvaneRecorded = {pcm : new Int16Array(2 * record), frames : 0};
     const recorded = Module.quorvaneRecorded;
     for (let i = 0; i < left.length; ++i) {
       const f = Math.floor(audio.frame) % frames;
