@@ -20,6 +20,7 @@
 #include "capture/capture_files.h"
 #include "capture/virtual_run.h"
 #include "runtime/screen/screen.h"
+#include "runtime/sprite/sprite.h"
 #include "runtime/support/process_memory.h"
 
 namespace capture {
@@ -357,12 +358,72 @@ class BenchObserver : public VirtualRunObserver {
     }
     return true;
   }
+  // The frame's yardstick, measured in the same run on the same screen: one full-screen
+  // textured layer blended at half intensity, drawn and finished, as a median of many.
+  void finished() override {
+    constexpr int kYardstickSprite = 999, kRounds = 300;
+    if (!sprite_create(kYardstickSprite, look::kScreenWidth, look::kScreenHeight)) return;
+    sprite_transparent_colour(kYardstickSprite, 0xFF00FF);  // opaque: every pixel is blended
+    std::vector<double> times;
+    for (int i = 0; i < kRounds; ++i) {
+      screen_clear(0);
+      screen_finish();
+      const double start = steady_ms();
+      sprite_display(kYardstickSprite, 0, 0, 128);
+      screen_finish();
+      times.push_back(steady_ms() - start);
+    }
+    sprite_free(kYardstickSprite);
+    std::sort(times.begin(), times.end());
+    layer_ms = times[times.size() / 2];
+  }
+  double layer_ms = 0;
   std::vector<Sample> samples;
   std::string renderer, driver;
 
  private:
   double wall_ = 0, cpu_ = 0;
 };
+
+// The bare window's figures from gl-baseline, which the build puts beside the intro
+// (build/tools/gl-baseline/gl-baseline) and an installation may have on the PATH.
+struct Baseline {
+  bool ok = false;
+  double first_frame_ms = 0, peak_mb = 0;
+  std::string error;
+};
+
+Baseline run_gl_baseline() {
+  Baseline b;
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string program = "gl-baseline";
+  if (n > 0) {
+    self[n] = 0;
+    const std::string beside = parent_of(self) + "/tools/gl-baseline/gl-baseline";
+    if (access(beside.c_str(), X_OK) == 0) program = beside;
+  }
+  if (program == "gl-baseline" && !capture_program_on_path("gl-baseline")) {
+    b.error = "gl-baseline is neither beside the intro nor on the PATH";
+    return b;
+  }
+  std::FILE* pipe = popen(("'" + program + "' 2>&1").c_str(), "r");
+  if (!pipe) {
+    b.error = std::string("cannot run gl-baseline: ") + std::strerror(errno);
+    return b;
+  }
+  char line[512];
+  while (std::fgets(line, sizeof line, pipe))
+    if (std::sscanf(line, "first frame presented %lf ms after main(); peak memory (VmHWM) %lf MB",
+                    &b.first_frame_ms, &b.peak_mb) == 2)
+      b.ok = true;
+  const int status = pclose(pipe);
+  if (!b.ok || status != 0) {
+    b.ok = false;
+    b.error = "gl-baseline did not report its figures";
+  }
+  return b;
+}
 
 void print_row(const char* name, const std::vector<BenchObserver::Sample>& samples, bool main_only) {
   std::vector<double> wall, cpu;
@@ -506,7 +567,32 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
       "per frame, ms           frames   wall median    p95     max   main-thread CPU median  p95     max\n");
   print_row("whole run", observer.samples, false);
   print_row("main phase (order>=5)", observer.samples, true);
-  std::printf("peak memory (VmHWM): %.1f MB\n", peak_memory_kb() / 1024.0);
+  const double startup_ms = run_start_ms - main_entry_ms + result.first_frame_ms;
+  const double peak_mb = peak_memory_kb() / 1024.0;
+  std::printf("peak memory (VmHWM): %.1f MB\n", peak_mb);
+
+  // The yardsticks of this run: the bare window (gl-baseline, run after the show on the same
+  // driver) and one full-screen layer on the show's own screen.
+  const Baseline bare = run_gl_baseline();
+  std::vector<double> main_wall;
+  for (const auto& sample : observer.samples)
+    if (sample.main_phase) main_wall.push_back(sample.wall_ms);
+  main_wall = sorted(main_wall);
+  std::printf("against the yardsticks of this run:\n");
+  if (bare.ok) {
+    std::printf("  start-up     %7.1f ms  bare window %7.1f ms  difference %+7.1f ms\n", startup_ms,
+                bare.first_frame_ms, startup_ms - bare.first_frame_ms);
+    std::printf("  peak memory  %7.1f MB  bare window %7.1f MB  difference %+7.1f MB\n", peak_mb,
+                bare.peak_mb, peak_mb - bare.peak_mb);
+  } else {
+    std::printf("  start-up and peak memory: no bare-window figures (%s)\n", bare.error.c_str());
+  }
+  if (observer.layer_ms > 0 && !main_wall.empty())
+    std::printf("  main-phase frame median %.2f ms  full-screen layer %.3f ms  ratio %.1f layers\n",
+                percentile(main_wall, 0.5), observer.layer_ms,
+                percentile(main_wall, 0.5) / observer.layer_ms);
+  else
+    std::printf("  main-phase frame: no ratio (no main-phase frame; run longer with --seconds)\n");
   return 0;
 }
 

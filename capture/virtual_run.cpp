@@ -221,6 +221,7 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
         break;
       }
     }
+    observer.finished();
     music_ring_free(r.ring);
     r.ring = nullptr;
     show::shutdown(r.show);

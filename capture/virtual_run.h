@@ -38,6 +38,8 @@ class VirtualRunObserver {
  public:
   virtual ~VirtualRunObserver() = default;
   virtual void before_frame(int /*number*/) {}
+  // After the last frame, while the window and screen are still open.
+  virtual void finished() {}
   // The frame is complete in the back buffer (before the flip): read it here.
   virtual void frame_drawn(const VirtualFrame& /*frame*/) {}
   // After the flip; false from the observer stops the run (a write failed).

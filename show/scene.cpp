@@ -9,6 +9,7 @@
 #include <cmath>
 #include <span>
 
+#include "assets/flash_schedule.h"
 #include "assets/texts.h"
 #include "effects/disc_trail.h"
 #include "effects/info_pages.h"
@@ -151,7 +152,6 @@ void paint_logo(const ShowState& show) {
 const texts::FlashWord& flash_word(int index) {
   return texts::kFlashWords[size_t(index)];
 }
-enum : int { kWant, kTo, kQuor, kVane, kQuestion };
 
 void place_word(ShowState& show, const texts::FlashWord& word) {
   if (show.word_placed != 0) return;
@@ -170,42 +170,18 @@ void show_word(ShowState& show, int index) {
 }  // namespace
 
 void advance_flash_words(ShowState& show) {
+  using namespace flash_schedule;
   show.word_shown = -1;
   if (!(show.position >= 1 && show.position < 5 && show.late_scene == 0)) return;
   show.word_text.clear();
-  // Positions 2 and 4 hold "vane" back by one row; positions 1 and 3 end on "?".
-  const bool late_vane = show.position == 2 || show.position == 4;
-  switch (show.flash_phase) {
-    case 0:
-    case 2:
-    case 5:
-    case 8:
-    case 11:
-      show.word_placed = 0;
-      break;
-    case 1:
-      show_word(show, kWant);
-      break;
-    case 3:
-      show_word(show, kTo);
-      break;
-    case 6:
-      show_word(show, kQuor);
-      break;
-    case 9:
-      place_word(show, flash_word(kVane));
-      if (!(late_vane && show.row == 57)) show_word(show, kVane);
-      break;
-    case 10:
-      place_word(show, flash_word(kVane));
-      if (late_vane && show.row == 58) show_word(show, kVane);
-      break;
-    case 12:
-      if ((show.position == 1 || show.position == 3) && show.row == 60) show_word(show, kQuestion);
-      break;
-    default:
-      break;
-  }
+  // Each word's place is drawn anew from the row before its row on; "vane" takes its place on
+  // its row and keeps it into the next, where positions 2 and 4 show it late.
+  for (int row : kWordRows)
+    if (show.flash_phase == row - 1) show.word_placed = 0;
+  if (show.flash_phase == kWordRows[kVane] || show.flash_phase == kWordRows[kVane] + 1)
+    place_word(show, flash_word(kVane));
+  const int word = word_at(show.position, show.row);
+  if (word != kNone) show_word(show, word);
 }
 
 void paint_flash_word(const ShowState& show) {

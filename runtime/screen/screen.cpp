@@ -170,6 +170,7 @@ void screen_read_back_rgb(int x, int y, int width, int height, uint8_t* rgb) {
 }
 
 void screen_finish() {
+  screen_flush();
   glFinish();
 }
 

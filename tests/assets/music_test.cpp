@@ -499,6 +499,40 @@ TEST(Music, RendersThroughOurPlayerNearFullScaleAndLoopsToTheFullArrangement) {
   EXPECT_EQ(order_sequence, expected);
 }
 
+// The show flashes on channel 0's stabs, so they must be heard in the whole mix: in the main
+// phase's first pattern (order 5), in the 60 ms from each stab's row, channel 0 alone is at
+// most 9 dB under the mix (it was 13-15 dB under when an onset detector on the mix missed it).
+TEST(Music, ChannelZeroStabsStandOutOfTheMainPhaseMix) {
+  const double seconds = 6.2 * 7.68;
+  const std::vector<int16_t> mix = render("stab_mix", seconds), stab = render("stab_solo", seconds, "1");
+  ASSERT_GE(mix.size(), 6 * kPatternSamples);
+  ASSERT_EQ(stab.size(), mix.size());
+  constexpr size_t kRowSamples = 2 * 44100 * 12 / 100;  // 0.12 s a row
+  constexpr size_t kWindow = 2 * 44100 * 6 / 100;       // 60 ms
+  std::vector<double> under;
+  for (int row = 0; row < 64; ++row) {
+    if (!sounds(module().cell(5, row, 0))) continue;
+    const size_t from = 5 * kPatternSamples + size_t(row) * kRowSamples;
+    under.push_back(rms_db(mix, from, from + kWindow) - rms_db(stab, from, from + kWindow));
+  }
+  ASSERT_EQ(under.size(), 20u);
+  std::sort(under.begin(), under.end());
+  EXPECT_LT(under[under.size() / 2], 9.0) << "median dB of the mix over the stab";
+}
+
+// The main phase is not one flat level: order 12's last bar drops the kick and the bass under
+// a riser, at least 1 dB under the bars around it, before order 13 lifts back.
+TEST(Music, MainPhaseDropsBeforeTheDiscoGroove) {
+  const std::vector<int16_t> mix = render("drop", 13.3 * 7.68);
+  ASSERT_GE(mix.size(), 13 * kPatternSamples + kPatternSamples / 4);
+  const size_t bar = kPatternSamples / 4;
+  const double before = rms_db(mix, 12 * kPatternSamples, 12 * kPatternSamples + 3 * bar);
+  const double drop = rms_db(mix, 12 * kPatternSamples + 3 * bar, 13 * kPatternSamples);
+  const double after = rms_db(mix, 13 * kPatternSamples, 13 * kPatternSamples + bar);
+  EXPECT_LT(drop, before - 1.0);
+  EXPECT_LT(drop, after - 1.0);
+}
+
 // The balance in the first full pattern (order 5), channel by channel: the hats no more than
 // 20 dB under the kick, and the pad voices on channels 7 and 8 (1-based) on opposite sides.
 TEST(Music, MixLiftsTheHatsAndSpreadsThePadVoices) {

@@ -204,25 +204,56 @@ TEST(Pictures, PngHeadersHoldTheFixedFormats) {
   }
 }
 
-TEST(Pictures, BadgeIsAWhiteOutlineOnAFaintPlateOnATransparentGround) {
+// The badge as the show sees it: scaled to 0.75 (93 x 18) with nearest-neighbour sampling, the
+// texel under display pixel i being floor((i + 0.5) / 0.75).
+int badge_texel(int display) {
+  return static_cast<int>((display + 0.5) / 0.75);
+}
+
+TEST(Pictures, BadgeIsAWhiteOutlineAroundANameOnATransparentGround) {
   Pixels badge = decode_png(asset_badge, asset_badge_size);
   ASSERT_EQ(badge.width, 124);
   for (int y = 0; y < badge.height; ++y)
     for (int x = 0; x < badge.width; ++x) {
-      if (badge.alpha(x, y) > 0) {
+      const int a = badge.alpha(x, y);
+      ASSERT_TRUE(a == 0 || a == 255) << "one flat shape: " << x << "," << y;
+      if (a > 0) {
         ASSERT_EQ(badge.rgb(x, y), 0xFFFFFFu) << x << "," << y;
       }
-      // Drawn in 4 x 4 blocks, so that the show's 0.75 scaling turns each into 3 x 3 pixels.
-      ASSERT_EQ(badge.alpha(x, y), badge.alpha(x / 4 * 4, y / 4 * 4)) << x << "," << y;
+      // Texel 4k + 1 is skipped at 0.75: it repeats texel 4k, so the full-size picture shows the
+      // same shape as the screen.
+      if (x % 4 == 1) {
+        ASSERT_EQ(a, badge.alpha(x - 1, y)) << x << "," << y;
+      }
+      if (y % 4 == 1) {
+        ASSERT_EQ(a, badge.alpha(x, y - 1)) << x << "," << y;
+      }
     }
   EXPECT_EQ(badge.alpha(0, 0), 0) << "rounded corner";
   EXPECT_EQ(badge.alpha(123, 23), 0) << "rounded corner";
-  EXPECT_GT(badge.alpha(62, 12), 0) << "a plate, not a hollow outline";
-  EXPECT_LT(badge.alpha(62, 12), 96) << "the plate stays faint under the outline";
   EXPECT_EQ(badge.alpha(62, 1), 255) << "top edge";
   EXPECT_EQ(badge.alpha(62, 22), 255) << "bottom edge";
   EXPECT_EQ(badge.alpha(1, 12), 255) << "left edge";
   EXPECT_EQ(badge.alpha(122, 12), 255) << "right edge";
+
+  // On screen, inside the 3-pixel outline: a clear row above and below the letters, and seven
+  // letters (KESTROW) as runs of inked columns parted by clear ones.
+  std::vector<bool> inked(93, false);
+  int ink = 0;
+  for (int dy = 3; dy < 15; ++dy)
+    for (int dx = 3; dx < 90; ++dx) {
+      const bool on = badge.alpha(badge_texel(dx), badge_texel(dy)) > 0;
+      if (on && (dy == 3 || dy == 14)) ADD_FAILURE() << "letters touch the outline at " << dx << "," << dy;
+      if (on) inked[static_cast<size_t>(dx)] = true;
+      ink += on;
+    }
+  int letters = 0;
+  for (int dx = 3; dx < 90; ++dx)
+    letters += inked[static_cast<size_t>(dx)] && !inked[static_cast<size_t>(dx - 1)];
+  EXPECT_EQ(letters, 7);
+  // Heavy enough to read in one flat colour, open enough to leave counters.
+  EXPECT_GT(ink, 87 * 12 / 3);
+  EXPECT_LT(ink, 87 * 12 * 2 / 3);
 }
 
 TEST(Pictures, BannerIsTwoColoursAndANearBlackKeylineOnBlack) {

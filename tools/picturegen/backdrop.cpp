@@ -6,7 +6,8 @@
 // and the window's moonlight on the floor, each in steps of one eighth joined by ordered
 // dithering, which gives the hand-shaded look. The lamps are kept low: the show lays the picture
 // at twice its size over the logo and beside the page text, where bright glows read as smudges;
-// the moon stays the one bright spot.
+// the moon stays the one bright spot. Last, the midtones are lifted so the room still shows
+// at the faint intensity the show draws it with.
 #include <algorithm>
 #include <cmath>
 
@@ -331,6 +332,19 @@ Rgb light_at(int x, int y) {
           0.55f + 0.55f * warm_step + 0.95f * moon_step};
 }
 
+// The show lays the picture over the whole screen at an intensity of only 32 of 255, where the
+// lit room (mean luma about 32) all but vanished. A curve on the luma, 255 (L / 255)^0.6, about
+// doubles the midtones (32 becomes 73, 64 becomes 112) while the moon stays where it was; each
+// pixel's colour is scaled by the same factor, so hues and saturation hold, and the factor
+// stops at 2.5 so the dither of the darkest shadows is not blown up into noise.
+Rgb lift_midtones(Rgb c) {
+  const float luma = 0.299f * c.r + 0.587f * c.g + 0.114f * c.b;
+  if (luma <= 0) return c;
+  const float lifted = 255.0f * std::pow(luma / 255.0f, 0.6f);
+  const float factor = std::min(lifted / luma, 2.5f);
+  return {std::min(c.r * factor, 255.0f), std::min(c.g * factor, 255.0f), std::min(c.b * factor, 255.0f)};
+}
+
 }  // namespace
 
 Canvas paint_backdrop() {
@@ -355,7 +369,7 @@ Canvas paint_backdrop() {
         Rgb l = light_at(x, y);
         c = {c.r * l.r, c.g * l.g, c.b * l.b};
       }
-      lit.set(x, y, c);
+      lit.set(x, y, lift_midtones(c));
     }
   return lit;
 }

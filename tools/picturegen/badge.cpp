@@ -1,30 +1,92 @@
-// The badge: a white rounded-rectangle outline on a faint white plate, on a transparent ground.
-// The show tints it, so only its alpha carries the shape. It is drawn on a grid of 4 x 4 pixel
-// blocks with no anti-aliasing: the show displays it at 0.75 of its size, where every block
-// becomes exactly 3 x 3 pixels, so the outline stays an even 3-pixel line instead of turning
-// ragged. The plate inside keeps the badge readable as a badge when its outline is tinted
-// close to the band's colour, and on the closing card where nothing is written on it.
+// The badge: the coder's handle, KESTROW, in heavy block letters inside a white rounded-rectangle
+// outline, on a transparent ground (the letters' counters and the gaps between them are
+// transparent too). The show only ever draws it tinted, as one flat colour, so only its alpha
+// carries the shape: a name that reads in a single colour on the closing card and a dark badge
+// in the main scene.
+//
+// The show displays the picture at 0.75 of its size (93 x 18) with nearest-neighbour sampling,
+// which shows texels 0, 2 and 3 of every 4 and skips texel 1. So the badge is designed pixel by
+// pixel at 93 x 18, and each design pixel fills the texels that land on it: design pixel 3k
+// covers texels 4k and 4k + 1, 3k + 1 covers 4k + 2 and 3k + 2 covers 4k + 3. Every pixel of the
+// design then shows on screen exactly once, strokes stay 2 pixels wide, and the outline an even
+// 3-pixel line.
+#include <array>
+#include <string_view>
+
 #include "pictures.h"
 
 namespace picturegen {
 namespace {
 
-constexpr int kWidth = 124;  // 31 blocks
-constexpr int kHeight = 24;  // 6 blocks
-constexpr int kBlock = 4;
-constexpr int kColumns = kWidth / kBlock;
-constexpr int kRows = kHeight / kBlock;
-constexpr int kOutlineAlpha = 255;
-constexpr int kPlateAlpha = 48;
+constexpr int kWidth = 124;
+constexpr int kHeight = 24;
+constexpr int kDesignWidth = 93;  // the size on screen
+constexpr int kDesignHeight = 18;
+constexpr int kOutline = 3;  // outline thickness and corner cut, in design pixels
 
-// The alpha of block (column, row): the outer ring of blocks with its four corner blocks cut
-// (a one-block rounding), the blocks inside it the plate.
-int block_alpha(int column, int row) {
-  const bool edge_column = column == 0 || column == kColumns - 1;
-  const bool edge_row = row == 0 || row == kRows - 1;
-  if (edge_column && edge_row) return 0;
-  if (edge_column || edge_row) return kOutlineAlpha;
-  return kPlateAlpha;
+// The letters, 10 x 10 design pixels with 2-pixel strokes, 2 pixels apart.
+constexpr int kGlyphWidth = 10;
+constexpr int kGlyphHeight = 10;
+constexpr int kGlyphGap = 2;
+constexpr int kGlyphTop = 4;  // one clear pixel between the outline and the letters
+constexpr std::string_view kName = "KESTROW";
+
+struct Glyph {
+  char letter;
+  std::array<std::string_view, kGlyphHeight> rows;
+};
+
+constexpr Glyph kGlyphs[] = {
+    {'K',
+     {"##......##", "##.....##.", "##....##..", "##...##...", "######....", "######....", "##...##...",
+      "##....##..", "##.....##.", "##......##"}},
+    {'E',
+     {"##########", "##########", "##........", "##........", "########..", "########..", "##........",
+      "##........", "##########", "##########"}},
+    {'S',
+     {".#########", "##########", "##........", "##........", "#########.", ".#########", "........##",
+      "........##", "##########", "#########."}},
+    {'T',
+     {"##########", "##########", "....##....", "....##....", "....##....", "....##....", "....##....",
+      "....##....", "....##....", "....##...."}},
+    {'R',
+     {"#########.", "##########", "##......##", "##......##", "##########", "#########.", "##...##...",
+      "##....##..", "##.....##.", "##......##"}},
+    {'O',
+     {".########.", "##########", "##......##", "##......##", "##......##", "##......##", "##......##",
+      "##......##", "##########", ".########."}},
+    {'W',
+     {"##......##", "##......##", "##......##", "##..##..##", "##..##..##", "##..##..##", "##..##..##",
+      "##..##..##", "##########", ".###..###."}},
+};
+
+const Glyph* glyph_for(char letter) {
+  for (const Glyph& glyph : kGlyphs)
+    if (glyph.letter == letter) return &glyph;
+  return nullptr;
+}
+
+// True where the 93 x 18 design is opaque: the outline ring with its corners cut, and the name
+// centred in the pill.
+bool design_covers(int x, int y) {
+  const bool edge_column = x < kOutline || x >= kDesignWidth - kOutline;
+  const bool edge_row = y < kOutline || y >= kDesignHeight - kOutline;
+  if (edge_column && edge_row) return false;
+  if (edge_column || edge_row) return true;
+  const int name_width = int(kName.size()) * (kGlyphWidth + kGlyphGap) - kGlyphGap;
+  const int left = (kDesignWidth - name_width + 1) / 2;
+  const int u = x - left, v = y - kGlyphTop;
+  if (u < 0 || v < 0 || v >= kGlyphHeight || u >= name_width) return false;
+  const int cell = u / (kGlyphWidth + kGlyphGap), column = u % (kGlyphWidth + kGlyphGap);
+  if (column >= kGlyphWidth) return false;
+  const Glyph* glyph = glyph_for(kName[size_t(cell)]);
+  return glyph && glyph->rows[size_t(v)][size_t(column)] == '#';
+}
+
+// The design pixel that texel t shows as at 0.75 of the size.
+int design_index(int t) {
+  constexpr int kWithinGroup[4] = {0, 0, 1, 2};
+  return t / 4 * 3 + kWithinGroup[t % 4];
 }
 
 }  // namespace
@@ -32,7 +94,8 @@ int block_alpha(int column, int row) {
 Canvas paint_badge() {
   Canvas canvas(kWidth, kHeight);
   for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) canvas.set(x, y, {255, 255, 255}, block_alpha(x / kBlock, y / kBlock));
+    for (int x = 0; x < kWidth; ++x)
+      canvas.set(x, y, {255, 255, 255}, design_covers(design_index(x), design_index(y)) ? 255 : 0);
   return canvas;
 }
 

@@ -9,7 +9,8 @@
 
 namespace picturegen {
 
-// 124 x 24: white rounded-rectangle outline on a faint plate, on a 4-pixel grid, transparent ground.
+// 124 x 24: the coder's handle in white block letters inside a rounded-rectangle outline, on a
+// transparent ground; designed for display at 93 x 18.
 Canvas paint_badge();
 
 // 913 x 349: "QUORVANE" in two colours on opaque black.

@@ -161,10 +161,12 @@ XmInstrument kick() {
   double phase = 0;
   for (size_t i = 0; i < w.size(); ++i) {
     const double t = i / rate;
-    const double hz = 47.0 + 125.0 * expo(-t / 0.032);
+    // A fast drop from 200 Hz to 45 Hz and a short bright click: the hit lands at once and
+    // the body sits under the bass instead of sweeping through its band.
+    const double hz = 45.0 + 155.0 * expo(-t / 0.018);
     phase += kTwoPi * hz / rate;
-    const double body = sine(phase) * expo(-t / 0.2);
-    const double click = noise.next() * expo(-t / 0.0025) * 0.35;
+    const double body = sine(phase) * expo(-t / 0.18);
+    const double click = noise.next() * expo(-t / 0.0012) * 0.45;
     const double tail = t > 0.3 ? (0.34 - t) / 0.04 : 1.0;  // ends at zero, no click
     w[i] = soft_clip(1.8 * (body + click)) * tail;
   }
@@ -280,6 +282,9 @@ XmInstrument sweep() {
 
 // --- Pitched instruments (made at C-4, or C-3 for the bass) --------------------------------
 
+// The stab drives the show's beat, so it has to cut through the full mix: a saw power chord
+// whose filter opens wide for its first 30 ms, a 1 ms attack, a short high-passed noise snap on
+// the onset, and soft clipping that thickens the body against the sample's normalised peak.
 XmInstrument stab() {
   const double rate = rate_for(12);
   std::vector<double> w(static_cast<size_t>(0.5 * rate), 0.0);
@@ -287,12 +292,20 @@ XmInstrument stab() {
   const double chord[3][2] = {{1.0, 1.0}, {1.5, 0.7}, {2.0, 0.45}};  // root, fifth, octave
   for (const auto& voice : chord)
     for (const Partial& p : harmonics(
-             kMiddleC * voice[0], 6500, [](int n) { return 1.0 / n; }, voice[0]))
+             kMiddleC * voice[0], 9000, [](int n) { return 1.0 / n; }, voice[0]))
       partials.push_back({p.hz, p.amp * voice[1], p.phase});
   add_partials(w, 0, rate, partials, [](double t, double hz) {
-    const double attack = t < 0.003 ? t / 0.003 : 1.0;
-    return attack * expo(-t / 0.17) * lowpass(hz, 450 + 5500 * expo(-t / 0.05));
+    const double attack = t < 0.001 ? t / 0.001 : 1.0;
+    return attack * expo(-t / 0.17) * lowpass(hz, 600 + 8400 * expo(-t / 0.03));
   });
+  Noise noise(61);
+  double previous = 0;
+  for (size_t i = 0; i < w.size(); ++i) {
+    const double t = i / rate;
+    const double n = noise.next();
+    w[i] = soft_clip(1.4 * (w[i] + 1.2 * (n - previous) * expo(-t / 0.006)));
+    previous = n;
+  }
   XmInstrument in = named("stab");
   in.sample.data = quantise(w, true);
   in.sample.relative_note = 12;
@@ -308,10 +321,11 @@ XmInstrument bass() {
   std::vector<double> w(start + loop, 0.0);
   std::vector<Partial> partials = harmonics(
       f, 5000, [](int n) { return 1.0 / n; }, 0);
-  partials.push_back({f / 2, 0.55, 0});  // sub-octave: 8 whole cycles in the loop
+  partials.push_back(
+      {f / 2, 0.2, 0});  // a light sub-octave (8 whole cycles in the loop): the kick owns the lows
   add_partials(w, 0, rate, partials, [attack](double t, double hz) {
     if (hz < 100) return 1.0;
-    return lowpass(hz, 520 + 2600 * expo(-std::fmin(t, attack) / 0.025));
+    return lowpass(hz, 800 + 2600 * expo(-std::fmin(t, attack) / 0.025));
   });
   XmInstrument in = named("bass");
   in.sample.data = quantise(w, true);

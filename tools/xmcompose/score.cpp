@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/flash_schedule.h"
 #include "module/xm_commands.h"
 #include "tools/xmcompose/instruments.h"
 
@@ -36,7 +37,7 @@ constexpr int kEchoRows = 3;  // the echo's delay: a dotted eighth
 
 // Effect numbers of the XM effect column, shared with the player.
 using xm::kArpeggio, xm::kPortaUp, xm::kPortaDown, xm::kTonePorta, xm::kVibrato, xm::kVolumeSlide,
-    xm::kPositionJump, xm::kSetPanning, xm::kSetVolume, xm::kPatternBreak, xm::kExtended;
+    xm::kPositionJump, xm::kSetPanning, xm::kGlobalVolume, xm::kSetVolume, xm::kPatternBreak, xm::kExtended;
 constexpr uint8_t kSpeed = xm::kSpeedBpm;  // below 0x20: ticks per row
 
 uint8_t vol(int v) {
@@ -216,6 +217,13 @@ const Groove kFull = {
     "....S.......S..s|....S.......S...|....S.......S..s|....S.......S.sS",
     "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhoHo",
 };
+// The second theme's last bar drops the kick for a snare roll under the riser, so the disco
+// groove of order 13 lands as a lift in the middle of the main phase.
+const Groove kFullDrop = {
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|................",
+    "....S.......S..s|....S.......S...|....S.......S..s|........rrrrRRRR",
+    "hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|hhHhhhHhhhHhhhHo|..h...h...h.h.hh",
+};
 const Groove kDisco = {
     "X...X...X...X...|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
     "....S.......S..d|....S.......S...|....S.......S..d|....S.......S.sS",
@@ -228,8 +236,10 @@ const Groove kBreakdown = {
     "................|................|................|....S.......S.sS",
     "................|................|..h...h...h...h.|..h...h...h.h.hh",
 };
+// Its last bar alternates loud and soft kicks: full kicks under the full snares and the
+// closing stab made the song's one peak over -1 dBFS there.
 const Groove kBreakBuild = {
-    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.X.X.X.X.X.X.X.",
+    "X...X...X...X...|X...X...X...X...|X...X...X...X...|X.x.X.x.X.x.X.x.",
     "................|................|....S.......S...|S.S.S.S.rrrrRRRR",
     "..h...h...h...h.|..h...h...h...h.|hhHhhhHhhhHhhhHo|hhHhhhHh........",
 };
@@ -238,6 +248,8 @@ const char* kBassLong = "r..............^|r..............^|r..............^|r...
 const char* kBassEighths = "r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.|r.o.r.o.r.o.r.o.";
 const char* kBassMain = "r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.r.oor.o.|r.o.r.o.f.o.f.of";
 const char* kBassFunk = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.f..fo.fo";
+// Order 12: the bass holds the last bar's root for half a bar, then leaves the drop to the snare roll.
+const char* kBassDrop = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r.......^.......";
 const char* kBassReturn = "................|................|r...............|r...............";
 
 enum class Chip { kNone, kBell, kArp, kArpThirds, kChord };
@@ -246,7 +258,7 @@ enum class Accents { kNone, kWordsEarly, kWordsLate, kPulse };
 enum class Second { kEcho, kHarmony };
 
 // Rows of each bar on which the flash words fall.
-constexpr int kWordRows[5] = {1, 3, 6, 9, 12};
+using flash_schedule::kWordRows;
 
 struct Section {
   const char* chords;
@@ -277,7 +289,7 @@ const Section kSections[] = {
     {"Dm Am F E", &kBreakdown,   kBassReturn,  Chip::kChord,     true, &kBreakA,  Second::kEcho,    Accents::kPulse,      false, false, 32},  // 9
     {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Second::kEcho,    Accents::kPulse,      false, true,  0},   // 10
     {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 11
-    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 12
+    {"Am F C G",  &kFullDrop,    kBassDrop,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, true,  0},   // 12
     {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 13
     {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 14
     {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kHook,    Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 15
@@ -291,21 +303,25 @@ constexpr int kBreakdownOrder = 9;
 // The mix: each instrument's default volume (0..64), stored as its sample's volume so that the
 // balance holds on any player; the volume column only departs from it for dynamics. A centred
 // voice at volume 64 reaches a quarter of full scale on each side of an FT2-style mix, so the
-// kick, snare and hats sit at the top and the rest are set against them; rendered through the
-// intro's player the song peaks at about -1.3 dBFS (the busiest rows of orders 9 to 11).
+// kick, snare and hats sit at the top and the rest are set against them. The stab stands only
+// a few dB under the whole mix in its first 60 ms even as the quieter pulse of the main phase,
+// so the beat the show flashes on is heard too; with it on top of the busiest rows the song
+// needs the master level a little under full (kGlobalLevel) to peak at about -1.4 dBFS
+// through the intro's player.
 // clang-format off
 constexpr int kMix[kInstrumentCount + 1] = {
     0,
-    /* stab */ 62, /* kick */ 64, /* snare */ 64, /* hat */ 64, /* open hat */ 58, /* bass */ 60,
+    /* stab */ 50, /* kick */ 64, /* snare */ 64, /* hat */ 64, /* open hat */ 58, /* bass */ 60,
     /* chip */ 28, /* pad */ 27, /* lead */ 60, /* echo */ 26, /* crash */ 45, /* sweep */ 40,
 };
 // clang-format on
+constexpr uint8_t kGlobalLevel = 58;  // of 64: -0.86 dB
 constexpr int kStabVolume = kMix[kStab];
 constexpr int kPadVolume = kMix[kPad];
 constexpr int kLeadVolume = kMix[kLead];
 constexpr int kEchoVolume = kMix[kEcho];
 constexpr int kChipVolume = kMix[kChip];
-constexpr int kPulseVolume = 32;    // channel 0's steady figure, under the phrase-closing stabs
+constexpr int kPulseVolume = 40;    // channel 0's steady figure, under the phrase-closing stabs
 constexpr int kHarmonyVolume = 32;  // channel 10 as a harmony line: above the echo's level
 // The pad voices stand apart (lowest left, middle right, highest centre), set with 8xx on every
 // chord: an instrument's own panning envelope would restart on each chord.
@@ -517,12 +533,15 @@ void write_accents(Grid& g, int order, Accents mode, const std::array<Chord, 4>&
     case Accents::kNone:
       break;
     case Accents::kWordsEarly:  // orders 1 and 3: "vane" on row 57, "?" on row 60
+    case Accents::kWordsLate:   // orders 2 and 4: "vane" one row later, no "?"
       for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
-      rows.insert(rows.end(), {49, 51, 54, 57, 60});
-      break;
-    case Accents::kWordsLate:  // orders 2 and 4: "vane" one row later, no "?"
-      for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
-      rows.insert(rows.end(), {49, 51, 54, 58});
+      for (int word : {flash_schedule::kWant, flash_schedule::kTo, flash_schedule::kQuor})
+        rows.push_back(3 * kBarRows + kWordRows[word]);
+      if (mode == Accents::kWordsEarly) {
+        rows.insert(rows.end(), {flash_schedule::kEarlyVaneRow, flash_schedule::kQuestionRow});
+      } else {
+        rows.push_back(flash_schedule::kLateVaneRow);
+      }
       break;
     case Accents::kPulse:  // the words rhythm in every bar, quietly until the phrase closes
       for (int bar = 0; bar < 4; ++bar) bar_of_words(bar);
@@ -610,6 +629,8 @@ void write_specials(Grid& g) {
   // Speed 6, 125 BPM, stated in the first row as well as in the header.
   g.effect(0, 0, kKickChannel, kSpeed, 6);
   g.effect(0, 0, kSnareChannel, kSpeed, 125);
+  // The master level, set once: it holds through the loop back to the restart position.
+  g.effect(0, 0, kFxChannel, kGlobalVolume, kGlobalLevel);
   // The pads swell in during the first beat.
   for (int r = 1; r <= 2; ++r)
     for (int ch = kPadChannel1; ch <= kPadChannel3; ++ch) g.effect(0, r, ch, kVolumeSlide, 0x10);
