@@ -3,7 +3,9 @@
 # build.sh test — install what is missing, build, and run every test: a normal build (GCC) and a
 #                 sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer, real
 #                 libFuzzer targets), both under a virtual X display, then the threaded playback
-#                 tests under ThreadSanitizer.
+#                 tests under ThreadSanitizer, then the web page in headless Chromium.
+# build.sh web [PORT] — install what is missing, build the web page (build-web/site) and serve it
+#                 at http://127.0.0.1:PORT/ (default 8000) until Ctrl+C.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -59,9 +61,15 @@ case "${1:-}" in
     cmake --build build-tsan -j "$jobs" --target playback_tests
     TSAN_OPTIONS=halt_on_error=1 SDL_AUDIODRIVER=dummy \
       ctest --test-dir build-tsan --output-on-failure --no-tests=error -L threads --timeout 900
+    # The web page in headless Chromium (skips with a line when emscripten or Chromium is missing).
+    web/test-web.sh
+    ;;
+  web)
+    shift
+    exec web/build-web.sh "$@"
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|web [PORT]" >&2
     exit 2
     ;;
 esac

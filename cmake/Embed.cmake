@@ -11,7 +11,7 @@ function(quorvane_embed)
   file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/embedded")
   add_custom_command(
     OUTPUT "${out}"
-    COMMAND bin2cpp "${E_FILE}" "${E_SYMBOL}" "${out}"
+    COMMAND ${QUORVANE_EMBED_RUNNER} $<TARGET_FILE:bin2cpp> "${E_FILE}" "${E_SYMBOL}" "${out}"
     DEPENDS bin2cpp "${E_FILE}"
     COMMENT "Embedding ${E_SYMBOL}"
     VERBATIM)

@@ -1,6 +1,5 @@
 #include "effects/disc_trail.h"
 
-#include <bit>
 #include <cmath>
 
 #include "effects/objects.h"
@@ -11,9 +10,10 @@ namespace {
 
 // The steps by their exact 32-bit float bit patterns: 4/3 degree and 2 degrees in radians
 // (0.02327105589210987 and 0.03490658476948738), so the path does not depend on how a decimal
-// literal would be rounded.
-constexpr float kStepX = std::bit_cast<float>(0x3CBEA2F1u);
-constexpr float kStepY = std::bit_cast<float>(0x3D0EFA35u);
+// literal would be rounded. (The compiler's builtin: the web build's C++ library predates
+// std::bit_cast.)
+constexpr float kStepX = __builtin_bit_cast(float, 0x3CBEA2F1u);
+constexpr float kStepY = __builtin_bit_cast(float, 0x3D0EFA35u);
 constexpr int kDiscs = 17;
 constexpr int kOffsetY = 236;
 constexpr uint32_t kMainColour = rgba(6, 5, 5, 255);

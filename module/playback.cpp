@@ -58,25 +58,31 @@ Playback playback;
 // heard. Before chunk k is rendered over, chunk k + 1 (at or behind the cursor, its entry still
 // the one recorded a loop ago) becomes the audible one: publishing after the render instead
 // would leave a moment in which chunk k's new entry, a loop ahead of the ear, reads as audible.
+void stream_pass(Playback* p) {
+  music_ring* ring = p->ring;
+  const uint64_t bytes = p->device->position();
+  const int32_t cursor_chunk = int32_t(((bytes / kBytesPerFrame) % kMusicRingFrames) / kMusicChunkFrames);
+  for (int32_t k = ring->render_index.load(std::memory_order_relaxed);
+       k != cursor_chunk && !p->stop_request.load(std::memory_order_acquire);
+       k = ring->render_index.load(std::memory_order_relaxed)) {
+    const int32_t heard = k + 1 == kMusicRingChunks ? 0 : k + 1;
+    p->audible.store(audible_word(heard, ring->history[heard].load(std::memory_order_relaxed)),
+                     std::memory_order_release);
+    // A query that reads chunk k's new entry (looking ahead of the ear) then finds this store.
+    std::atomic_thread_fence(std::memory_order_release);
+    music_render_chunk(p->current, ring);
+  }
+}
+
+#if !QUORVANE_CALLER_STREAMS
 void stream(Playback* p) {
   if (p->device->raise_thread_priority) p->device->raise_thread_priority();
-  music_ring* ring = p->ring;
   while (!p->stop_request.load(std::memory_order_acquire)) {
-    const uint64_t bytes = p->device->position();
-    const int32_t cursor_chunk = int32_t(((bytes / kBytesPerFrame) % kMusicRingFrames) / kMusicChunkFrames);
-    for (int32_t k = ring->render_index.load(std::memory_order_relaxed);
-         k != cursor_chunk && !p->stop_request.load(std::memory_order_acquire);
-         k = ring->render_index.load(std::memory_order_relaxed)) {
-      const int32_t heard = k + 1 == kMusicRingChunks ? 0 : k + 1;
-      p->audible.store(audible_word(heard, ring->history[heard].load(std::memory_order_relaxed)),
-                       std::memory_order_release);
-      // A query that reads chunk k's new entry (looking ahead of the ear) then finds this store.
-      std::atomic_thread_fence(std::memory_order_release);
-      music_render_chunk(p->current, ring);
-    }
+    stream_pass(p);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
+#endif
 
 // The audible word, or kNothingAudible.
 uint32_t audible() {
@@ -161,8 +167,18 @@ bool music_play() {
   playback.shown = kNothingAudible;
   playback.sync_ms.clear();
   playback.sync_delay_ms = playback.device->delay_ms ? playback.device->delay_ms() : 0.0;
+#if QUORVANE_CALLER_STREAMS
+  // A build without threads (the web page): the caller runs the passes with music_pump.
+#else
   playback.thread = std::thread(stream, &playback);
+#endif
   return true;
+}
+
+void music_pump() {
+#if QUORVANE_CALLER_STREAMS
+  if (playback.ring) stream_pass(&playback);
+#endif
 }
 
 bool music_stop() {

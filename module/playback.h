@@ -86,3 +86,8 @@ music_sync_figures music_sync_measured();
 // One line for a report, "sync: the screen 12.1 ms after the ear (median of 600 frames, ...)",
 // or "sync: not measured (no music played)".
 std::string music_sync_report();
+
+// One pass of the streaming loop on the caller's thread, in a build without threads (the web
+// page, where the module library is built with QUORVANE_CALLER_STREAMS): call it at least every
+// few tens of milliseconds while playing. Does nothing where the streaming thread runs.
+void music_pump();

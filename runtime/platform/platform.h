@@ -141,4 +141,9 @@ uint32_t thread_id();
 void process_raise_priority();  // best effort; nothing happens without the right to do it
 void thread_raise_priority();   // the calling thread to time-critical, best effort
 
+// ---- Frame loop ----------------------------------------------------------------------------
+// Calls `step` until it returns false, then `done`. On a desktop a plain loop on the calling
+// thread (the caller paces it); in a browser once per animation frame, returning at once.
+void frame_loop_run(bool (*step)(void* context), void (*done)(void* context), void* context);
+
 }  // namespace platform

@@ -748,4 +748,12 @@ void thread_raise_priority() {
   SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
 }
 
+// ---- Frame loop ----------------------------------------------------------------------------
+
+void frame_loop_run(bool (*step)(void* context), void (*done)(void* context), void* context) {
+  while (step(context)) {
+  }
+  done(context);
+}
+
 }  // namespace platform

@@ -1,10 +1,10 @@
 #include "runtime/screen/screen.h"
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 #include <vector>
 
+#include "runtime/screen/gl_backend.h"
 #include "runtime/window/window.h"
 
 namespace {
@@ -22,9 +22,7 @@ struct Screen {
 Screen screen;
 
 void projection() {
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  gluOrtho2D(0, screen.logical_width, 0, screen.logical_height);
+  gl_backend::set_projection(screen.logical_width, screen.logical_height);
 }
 
 void on_host_size(platform::WindowId host) {
@@ -50,7 +48,7 @@ int screen_open_windowed(platform::WindowId host, int x, int y, int width, int h
   glDepthFunc(GL_LEQUAL);
   glViewport(x, bottom_offset, width, height);
   projection();
-  glEnable(kScreenTextureTarget);
+  gl_backend::context_ready();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   platform::gl_swap(host);
   screen.open = true;

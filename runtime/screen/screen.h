@@ -12,7 +12,14 @@
 
 #include "runtime/platform/platform.h"
 
-inline constexpr unsigned kScreenTextureTarget = 0x84F5;  // GL_TEXTURE_RECTANGLE
+#ifdef __EMSCRIPTEN__
+// WebGL has no rectangle textures: 2D textures of any size, addressed in texels by the shader.
+inline constexpr unsigned kScreenTextureTarget = 0x0DE1;          // GL_TEXTURE_2D
+inline constexpr unsigned kScreenTextureSizeLimitQuery = 0x0D33;  // GL_MAX_TEXTURE_SIZE
+#else
+inline constexpr unsigned kScreenTextureTarget = 0x84F5;          // GL_TEXTURE_RECTANGLE
+inline constexpr unsigned kScreenTextureSizeLimitQuery = 0x84F8;  // GL_MAX_RECTANGLE_TEXTURE_SIZE
+#endif
 
 // Non-zero on success, 0 when the surface, pixel format or context cannot be made.
 int screen_open_windowed(platform::WindowId host, int x, int y, int width, int height, int stretch,

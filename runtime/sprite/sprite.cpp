@@ -12,6 +12,7 @@
 #endif
 
 #include "runtime/image/decoder.h"
+#include "runtime/screen/gl_backend.h"
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite_store.h"
 #include "runtime/support/object_table.h"
@@ -19,7 +20,6 @@
 namespace sprite_store {
 namespace {
 
-constexpr GLenum kMaxRectangleTextureSize = 0x84F8;  // GL_MAX_RECTANGLE_TEXTURE_SIZE
 constexpr size_t kTrimBytes = size_t(4) << 20;       // dropped copies go back to the system per 4 MB
 
 using SpriteTable = runtime::ObjectTable<Sprite, 64>;
@@ -72,7 +72,7 @@ void release_all() {
 int max_texture_side() {
   static int side = [] {
     GLint value = 0;
-    glGetIntegerv(kMaxRectangleTextureSize, &value);
+    glGetIntegerv(kScreenTextureSizeLimitQuery, &value);
     return value > 0 ? std::min<int>(value, picture::kMaxSide) : picture::kMaxSide;
   }();
   return side;
@@ -150,10 +150,7 @@ void upload(Sprite& sprite, int first_row, int row_count) {
 std::vector<uint32_t> read_texture(const Sprite& sprite) {
   std::vector<uint32_t> pixels(size_t(sprite.texture_width) * size_t(sprite.texture_height));
   flush_batch();
-  glBindTexture(kScreenTextureTarget, sprite.texture);
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glGetTexImage(kScreenTextureTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  gl_backend::read_texture(sprite.texture, sprite.texture_width, sprite.texture_height, pixels.data());
   return pixels;
 }
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "runtime/screen/gl_backend.h"
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite.h"
 #include "runtime/sprite/sprite_store.h"
@@ -21,38 +22,17 @@
 namespace sprite_store {
 namespace {
 
-// OpenGL 1.3 combiner names (GL_ARB_texture_env_combine).
-constexpr GLenum kCombine = 0x8570, kCombineRgb = 0x8571, kSource0Rgb = 0x8580, kSource1Rgb = 0x8581,
-                 kOperand0Rgb = 0x8590, kOperand1Rgb = 0x8591, kPrimaryColor = 0x8578;
-
-enum class Mode { modulate, silhouette };
-
-struct Vertex {
-  GLfloat x, y;  // logical, y upwards from the bottom
-  GLfloat s, t;  // texels of the bottom-up texture
-  GLubyte colour[4];
-};
+using Mode = gl_backend::TextureMode;
+using Vertex = gl_backend::QuadVertex;
 
 struct Batch {
   GLuint texture = 0;
+  int texture_width = 0, texture_height = 0;
   Mode mode = Mode::modulate;
   std::vector<Vertex> vertices;
 };
 Batch batch;  // main thread only, like all OpenGL calls
 void (*display_recorder)(const SpriteDisplayCall& call) = nullptr;
-
-void set_texture_mode(Mode mode) {
-  if (mode == Mode::modulate) {
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    return;
-  }
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, kCombine);
-  glTexEnvi(GL_TEXTURE_ENV, kCombineRgb, GL_REPLACE);
-  glTexEnvi(GL_TEXTURE_ENV, kSource0Rgb, kPrimaryColor);
-  glTexEnvi(GL_TEXTURE_ENV, kSource1Rgb, GL_TEXTURE);
-  glTexEnvi(GL_TEXTURE_ENV, kOperand0Rgb, GL_SRC_COLOR);
-  glTexEnvi(GL_TEXTURE_ENV, kOperand1Rgb, GL_SRC_COLOR);
-}
 
 bool clip_is_empty(const Sprite& s) {
   if (s.column_rows.empty() || s.clip_height <= 0) return false;
@@ -108,24 +88,8 @@ void flush_batch() {
     batch.vertices.clear();
     return;
   }
-  glEnable(kScreenTextureTarget);
-  glBindTexture(kScreenTextureTarget, batch.texture);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  set_texture_mode(batch.mode);
-  const Vertex* v = batch.vertices.data();
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  glEnableClientState(GL_COLOR_ARRAY);
-  glVertexPointer(2, GL_FLOAT, sizeof(Vertex), &v->x);
-  glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v->s);
-  glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(Vertex), v->colour);
-  glDrawArrays(GL_QUADS, 0, GLsizei(batch.vertices.size()));
-  glDisableClientState(GL_COLOR_ARRAY);
-  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  glDisableClientState(GL_VERTEX_ARRAY);
-  // The current colour is left as the last display would have set it.
-  glColor4ubv(batch.vertices.back().colour);
+  gl_backend::draw_quads(batch.texture, batch.texture_width, batch.texture_height, batch.mode,
+                         batch.vertices.data(), int(batch.vertices.size()));
   batch.vertices.clear();
 }
 
@@ -158,6 +122,8 @@ void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   if (s->texture != batch.texture || mode != batch.mode) {
     flush_batch();
     batch.texture = s->texture;
+    batch.texture_width = s->texture_width;
+    batch.texture_height = s->texture_height;
     batch.mode = mode;
   }
   const GLubyte alpha = GLubyte(std::clamp(intensity, 0, 255));
