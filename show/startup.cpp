@@ -48,21 +48,28 @@ bool startup(ShowState& show, const StartupOptions& options) {
   window_set_default_icon(asset_icon_64, asset_icon_64_size);
 
   // Decoding the pictures takes about as long as the window and its OpenGL context: a thread
-  // decodes them meanwhile, and prepare_assets makes the sprites from them on this thread.
-  std::thread decoder([] {
+  // decodes them meanwhile (where there are threads), and prepare_assets makes the sprites from
+  // them on this thread.
+  const auto decode_pictures = [] {
     for (const auto& [data, size] : {std::pair<const void*, size_t>{asset_font_strip, asset_font_strip_size},
                                      {asset_backdrop, asset_backdrop_size},
                                      {asset_scene, asset_scene_size},
                                      {asset_badge, asset_badge_size},
                                      {asset_banner, asset_banner_size}})
       sprite_decode_ahead(data, size);
-  });
+  };
+  std::thread decoder;
+  if (platform::threads_available()) {
+    decoder = std::thread(decode_pictures);
+  } else {
+    decode_pictures();
+  }
 
   show.geometry = window_geometry(platform::display_width(), platform::display_height());
   const int window = window_open(0, 0, 0, kScreenWidth, kScreenHeight, kWindowTitle, kWindowFlags);
   const int screen =
       window ? screen_open_windowed(window_handle(0), 0, 0, kScreenWidth, kScreenHeight, 1, 0, 0, 0) : 0;
-  decoder.join();
+  if (decoder.joinable()) decoder.join();
   if (!window || !screen) {
     message_box(u"Error", u"Can't open windowed screen!", 0);
     window_close(-1);

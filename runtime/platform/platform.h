@@ -140,6 +140,9 @@ void sleep_ms(int ms);
 uint32_t thread_id();
 void process_raise_priority();  // best effort; nothing happens without the right to do it
 void thread_raise_priority();   // the calling thread to time-critical, best effort
+// Whether the program may start threads of its own: always on a desktop; not on the web page,
+// which is built without them (work that would run beside the main thread runs on it).
+bool threads_available();
 
 // ---- Frame loop ----------------------------------------------------------------------------
 // Calls `step` until it returns false, then `done`. On a desktop a plain loop on the calling

@@ -748,6 +748,10 @@ void thread_raise_priority() {
   SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
 }
 
+bool threads_available() {
+  return true;
+}
+
 // ---- Frame loop ----------------------------------------------------------------------------
 
 void frame_loop_run(bool (*step)(void* context), void (*done)(void* context), void* context) {

@@ -625,6 +625,9 @@ uint32_t thread_id() {
 }
 void process_raise_priority() {}
 void thread_raise_priority() {}
+bool threads_available() {
+  return false;
+}
 
 // ---- Frame loop ---------------------------------------------------------------------------
 

@@ -20,7 +20,7 @@
 namespace sprite_store {
 namespace {
 
-constexpr size_t kTrimBytes = size_t(4) << 20;       // dropped copies go back to the system per 4 MB
+constexpr size_t kTrimBytes = size_t(4) << 20;  // dropped copies go back to the system per 4 MB
 
 using SpriteTable = runtime::ObjectTable<Sprite, 64>;
 SpriteTable& table() {
