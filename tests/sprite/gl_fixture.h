@@ -50,6 +50,15 @@ class ScreenTest : public ::testing::Test {
   }
 
   // A sprite's stored pixel (x, y from the top as displayed) as r + 256 g + 65536 b + alpha << 24.
+  // The sprite's whole texture as it stores it (bottom row first): its CPU copy, or the texture
+  // read back once when it keeps none. Loops over many pixels read this once, not sprite_pixel.
+  static std::vector<uint32_t> sprite_texels(int number) {
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    const sprite_store::Sprite* s = sprite_store::find(number);
+    if (!s) return {};
+    return s->pixels.empty() ? sprite_store::read_texture(*s) : s->pixels;
+  }
+
   static uint32_t sprite_pixel(int number, int x, int y) {
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     const sprite_store::Sprite* s = sprite_store::find(number);
