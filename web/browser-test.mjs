@@ -88,7 +88,9 @@ try {
   const messageLine = () => region(page, 150, 618, 500, 22);
   const beforeWord = await messageLine();
   await page.keyboard.press('Enter');
-  await page.keyboard.type('quorvane', { delay: 60 });
+  // One key every 150 ms, as a person types: the show takes one typed letter a frame, and the
+  // software-rendered page may take longer than 60 ms for a frame while it starts.
+  await page.keyboard.type('quorvane', { delay: 150 });
   await sleep(800);
   const message = await messageLine();
   await shot(page, 'banner');
