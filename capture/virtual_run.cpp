@@ -177,6 +177,7 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
   const auto start = std::chrono::steady_clock::now();
   if (show::startup(r.show, options.startup)) {
     result.started = true;
+    screen_finish();  // the veil the start-up flipped is on the screen
     result.startup_ms = ms_since(start);
     // The module the start-up may have started live is taken over here and played from its start.
     music_stop();

@@ -59,7 +59,7 @@ struct VirtualRunResult {
   bool stopped = false;       // the observer stopped the run
   bool show_ended = false;    // the show ended by itself (Escape and the closing fade)
   int frames = 0;             // frames drawn
-  double startup_ms = 0;      // wall time of the start-up
+  double startup_ms = 0;      // wall time of the start-up, to its veil on the screen
   double first_frame_ms = 0;  // wall time from the start-up's beginning to frame 0 flipped
 };
 

@@ -24,6 +24,7 @@ struct Playback {
   const music_device* device = nullptr;
   music_module* current = nullptr;  // the loaded module; owned here
   music_ring* ring = nullptr;       // non-null while playing (caller's thread only)
+  music_ring* ahead = nullptr;      // a pre-filled first loop of `current` (music_render_ahead)
   std::thread thread;
   // Set by music_stop, which then joins the thread: the thread finishes the chunk it is
   // rendering and leaves its loop before any buffer is released or the module freed.
@@ -136,6 +137,8 @@ int music_load_memory(const void* address, int32_t length) {
 bool music_free() {
   if (!playback.current) return false;
   music_stop();  // the streaming thread is gone before anything is freed
+  music_ring_free(playback.ahead);
+  playback.ahead = nullptr;
   music_module_free(playback.current);
   playback.current = nullptr;
   return true;
@@ -145,17 +148,34 @@ music_module* music_current() {
   return playback.current;
 }
 
+// Starts `module` from its beginning and renders its first loop into a new ring; null when
+// memory runs out.
+music_ring* render_first_loop(music_module* module) {
+  music_start(module);
+  music_ring* ring = music_ring_create();
+  if (!ring) return nullptr;
+  do {
+    music_render_chunk(module, ring);
+  } while (ring->render_index.load(std::memory_order_relaxed) != 0);
+  return ring;
+}
+
+bool music_render_ahead() {
+  if (!playback.current) return false;
+  music_stop();
+  music_ring_free(playback.ahead);
+  playback.ahead = render_first_loop(playback.current);
+  return playback.ahead != nullptr;
+}
+
 bool music_play() {
   music_module* module = playback.current;
   if (!module || !playback.device) return false;
   music_stop();
-  music_start(module);
-  music_ring* ring = music_ring_create();
+  // The whole ring is filled before the device reads any of it: here, or ahead of time.
+  music_ring* ring = playback.ahead ? playback.ahead : render_first_loop(module);
+  playback.ahead = nullptr;
   if (!ring) return false;
-  // Pre-fill the whole ring on the caller's thread, before the device reads any of it.
-  do {
-    music_render_chunk(module, ring);
-  } while (ring->render_index.load(std::memory_order_relaxed) != 0);
   if (!playback.device->open(ring->wave, uint32_t(kMusicRingFrames) * kBytesPerFrame)) {
     music_ring_free(ring);
     return false;

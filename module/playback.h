@@ -48,6 +48,13 @@ bool music_free();
 music_module* music_current();
 
 bool music_play();     // false without a current module or when the device cannot be opened
+// Does the slow part of music_play ahead of it: starts the current module from its beginning
+// and renders the ring's first loop (about a second of sound, some 100 ms of work), which the
+// next music_play then opens the device with instead of rendering it. A program may call it on
+// a worker thread while it does other things, as long as no other thread touches the player
+// until that thread is joined. Stops any playback first; false without a current module or
+// when memory runs out.
+bool music_render_ahead();
 bool music_stop();     // false without a current module; otherwise stops (if playing) and true
 int music_position();  // audible order position 0..255; 0 when nothing plays
 int music_row();       // audible row 0..255; 0 when nothing plays

@@ -58,11 +58,25 @@ bool startup(ShowState& show, const StartupOptions& options) {
                                      {asset_banner, asset_banner_size}})
       sprite_decode_ahead(data, size);
   };
-  std::thread decoder;
+  // Likewise the music: loading the module, rendering its first second of sound and opening
+  // the audio device (paused) happen on a thread of their own, and music_play below only starts
+  // the device with the sound. Without a sound card, finding the silent stand-in alone takes
+  // some 100 ms.
+  bool music_loaded = false;
+  const auto load_music = [&music_loaded, &options] {
+    if (!options.play_music) return;
+    music_loaded = music_load_memory(asset_music, int32_t(asset_music_size)) != 0;
+    if (!music_loaded) return;
+    music_render_ahead();
+    platform::audio_prepare();
+  };
+  std::thread decoder, music_loader;
   if (platform::threads_available()) {
     decoder = std::thread(decode_pictures);
+    music_loader = std::thread(load_music);
   } else {
     decode_pictures();
+    load_music();
   }
 
   show.geometry = window_geometry(platform::display_width(), platform::display_height());
@@ -70,7 +84,9 @@ bool startup(ShowState& show, const StartupOptions& options) {
   const int screen =
       window ? screen_open_windowed(window_handle(0), 0, 0, kScreenWidth, kScreenHeight, 1, 0, 0, 0) : 0;
   if (decoder.joinable()) decoder.join();
+  if (music_loader.joinable()) music_loader.join();
   if (!window || !screen) {
+    music_free();
     message_box(u"Error", u"Can't open windowed screen!", 0);
     window_close(-1);
     key_stop();
@@ -89,7 +105,7 @@ bool startup(ShowState& show, const StartupOptions& options) {
   // the show runs silent (its music queries answer 0) and says why on stderr.
   if (options.play_music) {
     music_set_device(platform_music_device());
-    if (!music_load_memory(asset_music, int32_t(asset_music_size)))
+    if (!music_loaded)
       std::fprintf(stderr, "quorvane-intro: the built-in module cannot be loaded; running silent\n");
     else if (!music_play() || platform::audio_silent_fallback())
       std::fprintf(stderr, "quorvane-intro: no sound output (%s); running silent\n",

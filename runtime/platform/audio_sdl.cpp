@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <string>
 
 #include "runtime/platform/audio_clock.h"
 #include "runtime/platform/error.h"
@@ -26,7 +27,9 @@ constexpr int kBlockFrames = 1024;  // the dummy driver keeps time best with 102
 struct Audio {
   SDL_AudioDeviceID device = 0;
   bool fallback = false;
-  bool subsystem = false;  // the audio subsystem was started by audio_open
+  bool subsystem = false;  // the audio subsystem was started by audio_open or audio_prepare
+  bool prepared = false;   // the device is open and paused, waiting for audio_open's buffer
+  std::string prepare_error;  // why audio_prepare fell back to the silent device, if it did
   const uint8_t* buffer = nullptr;
   uint32_t bytes = 0;
   uint32_t cursor = 0;           // callback thread only
@@ -83,25 +86,16 @@ SDL_AudioDeviceID open_device() {
   return device;
 }
 
-}  // namespace
-
-bool audio_open(const void* buffer, uint32_t bytes) {
-  audio_close();
-  if (!buffer || bytes < kBytesPerFrame || bytes % kBytesPerFrame) return false;
-  audio.buffer = static_cast<const uint8_t*>(buffer);
-  audio.bytes = bytes;
-  audio.cursor = 0;
-  audio.block_start = 0;
-  audio.block_bytes = 0;
-  audio.block_time_ns = now_ns();
+// Opens the default device, or the silent stand-in when there is none; SDL opens it paused, so
+// the callback does not run before the buffer is set. Records why the default device failed.
+void open_paused() {
   audio.fallback = false;
-  audio.published.fetch_add(1, std::memory_order_release);
-
   audio.subsystem = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
   if (!audio.subsystem) remember_error("starting audio");
   if (audio.subsystem && (audio.device = open_device()) == 0) remember_error("opening the audio device");
   if (audio.device == 0) {
-    // No usable sound hardware: a silent device that still keeps real time.
+    // No usable sound hardware: a silent device that still keeps real time. (Switching drivers
+    // waits for SDL's ALSA device-watching thread to end, some 100 ms.)
     if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audio.subsystem = false;
     if (SDL_AudioInit("dummy") == 0) {
@@ -111,6 +105,39 @@ bool audio_open(const void* buffer, uint32_t bytes) {
     } else {
       remember_error("starting the silent audio driver");
     }
+  }
+}
+
+}  // namespace
+
+void audio_prepare() {
+  if (audio.device != 0) return;
+  open_paused();
+  audio.prepared = audio.device != 0;
+  audio.prepare_error = audio.fallback ? last_error() : std::string();
+}
+
+bool audio_open(const void* buffer, uint32_t bytes) {
+  const bool prepared = audio.prepared;
+  audio.prepared = false;
+  if (!prepared) audio_close();
+  if (!buffer || bytes < kBytesPerFrame || bytes % kBytesPerFrame) {
+    audio_close();
+    return false;
+  }
+  audio.buffer = static_cast<const uint8_t*>(buffer);
+  audio.bytes = bytes;
+  audio.cursor = 0;
+  audio.block_start = 0;
+  audio.block_bytes = 0;
+  audio.block_time_ns = now_ns();
+  audio.published.fetch_add(1, std::memory_order_release);
+
+  if (prepared) {
+    // The reason the device prepared ahead is the silent one is this call's to report.
+    if (audio.fallback) remember_error_text(audio.prepare_error);
+  } else {
+    open_paused();
   }
   if (audio.device == 0) return false;
   SDL_PauseAudioDevice(audio.device, 0);
@@ -147,6 +174,7 @@ void audio_close() {
   if (audio.subsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   audio.subsystem = false;
   audio.fallback = false;
+  audio.prepared = false;
   audio.buffer = nullptr;
   audio.bytes = 0;
 }

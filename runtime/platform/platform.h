@@ -122,6 +122,11 @@ void inject_focus(WindowId window, bool gained);
 // only when even that fails. The buffer stays the caller's and may be rewritten while playing
 // (behind the play position).
 bool audio_open(const void* buffer, uint32_t bytes);
+// Does the slow part of audio_open ahead of it: starts the audio driver and opens the device
+// (or the silent stand-in), paused. The next audio_open then only hands it the buffer and
+// starts it. May run on a worker thread while the main thread opens the window, as long as no
+// other audio call runs until that thread is joined.
+void audio_prepare();
 // Bytes heard since audio_open, growing across loop passes: what the callback has handed over,
 // less what the device still holds ahead of it (one device buffer; nothing on the silent
 // device); between two device callbacks it is estimated from the time since the last one. The

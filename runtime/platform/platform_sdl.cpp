@@ -347,6 +347,12 @@ void remember_error(const char* what) {
   record.text = std::string(what) + ": " + (reason && *reason ? reason : "no reason given");
 }
 
+void remember_error_text(const std::string& text) {
+  auto& record = error_record();
+  std::lock_guard guard(record.lock);
+  record.text = text;
+}
+
 std::string last_error() {
   auto& record = error_record();
   std::lock_guard guard(record.lock);

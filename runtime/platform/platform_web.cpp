@@ -587,6 +587,8 @@ EM_JS(void, web_audio_close, (), {
   Module.quorvaneAudio = null;
 });
 
+void audio_prepare() {}  // the audio context is made on the click that starts the show
+
 bool audio_open(const void* buffer, uint32_t bytes) {
   audio_close();
   if (!buffer || bytes < 4 || bytes % 4) return false;
