@@ -76,7 +76,9 @@ int64_t half_width(int64_t radius, int64_t dy) {
 // sprite without a copy gets every row.
 void write_back(DrawOutput& out, sprite_store::Sprite& s) {
   if (out.width != s.texture_width || out.height != s.texture_height) return;
-  if (!(s.flags & kSpriteKeepAlpha)) sprite_store::key(out.pixels, s.key_colour);
+  s.alpha_is_key = !(s.flags & kSpriteKeepAlpha);
+  s.alpha_key = s.key_colour & 0xFFFFFF;
+  if (s.alpha_is_key) sprite_store::key(out.pixels, s.key_colour);
   const size_t width = size_t(out.width);
   int first = 0, last = out.height - 1;
   if (!s.pixels.empty()) {

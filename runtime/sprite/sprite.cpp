@@ -54,8 +54,37 @@ bool take_decoded_ahead(const void* data, size_t size, picture::Picture* out) {
   return false;
 }
 
+// Whether another sprite uses this sprite's texture (a copy not changed since, or its source).
+bool texture_shared(const Sprite& sprite) {
+  bool shared = false;
+  table().for_each([&](int, const Sprite& other) {
+    if (&other != &sprite && other.texture == sprite.texture) shared = true;
+  });
+  return shared;
+}
+
+// A new texture of the given size, contents undefined; 0 when OpenGL refuses it.
+GLuint new_texture(int width, int height) {
+  flush_batch();
+  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {  // older errors are not ours
+  }
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  if (name == 0) return 0;
+  glBindTexture(kScreenTextureTarget, name);
+  // Nearest sampling: zoomed sprites show blocks, unzoomed ones show their pixels exactly.
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexImage2D(kScreenTextureTarget, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  if (glGetError() != GL_NO_ERROR) {
+    glDeleteTextures(1, &name);
+    return 0;
+  }
+  return name;
+}
+
 void release(Sprite& sprite) {
-  if (sprite.texture && screen_is_open()) {
+  if (sprite.texture && screen_is_open() && !texture_shared(sprite)) {
     flush_batch();  // pending quads may still use the texture
     const GLuint name = sprite.texture;
     glDeleteTextures(1, &name);
@@ -138,6 +167,15 @@ void upload(Sprite& sprite, int first_row, int row_count) {
   first_row = std::clamp(first_row, 0, height);
   row_count = row_count < 0 ? height - first_row : std::min(row_count, height - first_row);
   if (row_count == 0) return;
+  if (texture_shared(sprite)) {
+    // The other holder keeps the texture as it is; this sprite changes into one of its own,
+    // which gets every row.
+    const GLuint own = new_texture(sprite.texture_width, height);
+    if (own == 0) return;
+    sprite.texture = own;
+    first_row = 0;
+    row_count = height;
+  }
   mark_tiles(sprite, height - first_row - row_count, height - first_row);
   flush_batch();  // quads already displayed must show the old contents
   glBindTexture(kScreenTextureTarget, sprite.texture);
@@ -204,9 +242,9 @@ void settle(Sprite& sprite) {
 namespace {
 
 // Claims `number` (-1: the lowest free number above 0) for a new sprite of the given texture
-// size and allocates its texture and zeroed pixels. Returns the number, or -1 (the number is
-// then free). Caller holds lock().
-int make(int number, int width, int height, int bits, int flags) {
+// size and, unless `shared_texture` names the texture it is to share, allocates its texture and
+// zeroed pixels. Returns the number, or -1 (the number is then free). Caller holds lock().
+int make(int number, int width, int height, int bits, int flags, uint32_t shared_texture = 0) {
   sprite_start();
   if (!screen_is_open()) {
     if (number >= 0) table().free(number, release);
@@ -224,7 +262,7 @@ int make(int number, int width, int height, int bits, int flags) {
     return -1;
   }
   try {
-    s.pixels.assign(size_t(width) * size_t(height), 0);
+    if (!shared_texture) s.pixels.assign(size_t(width) * size_t(height), 0);
   } catch (const std::bad_alloc&) {
     table().free(number, release);
     return -1;
@@ -235,23 +273,19 @@ int make(int number, int width, int height, int bits, int flags) {
   s.source_bits = bits;
   s.flags = flags;
   s.key_colour = default_key;
-
-  flush_batch();
-  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {  // older errors are not ours
-  }
-  GLuint name = 0;
-  glGenTextures(1, &name);
-  s.texture = name;
-  glBindTexture(kScreenTextureTarget, name);
-  // Nearest sampling: zoomed sprites show blocks, unzoomed ones show their pixels exactly.
-  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexImage2D(kScreenTextureTarget, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-  if (name == 0 || glGetError() != GL_NO_ERROR) {
+  s.texture = shared_texture ? shared_texture : new_texture(width, height);
+  if (s.texture == 0) {
     table().free(number, release);
     return -1;
   }
   return number;
+}
+
+// Keys the sprite's whole copy with its recorded key colour.
+void key_all(Sprite& s) {
+  key(s.pixels, s.key_colour);
+  s.alpha_is_key = true;
+  s.alpha_key = s.key_colour & 0xFFFFFF;
 }
 
 // The result the creating operations report: the number for -1, else non-zero.
@@ -303,7 +337,7 @@ int sprite_load_memory(int number, const void* data, size_t size, int flags) {
   }
   if (!keep_alpha) {
     s.flags &= ~kSpriteKeepAlpha;
-    key(s.pixels, s.key_colour);
+    key_all(s);
   }
   upload(s);
   settle(s);
@@ -315,7 +349,7 @@ int sprite_create(int number, int width, int height, int flags) {
   const int made = make(number, width, height, 32, flags);
   if (made < 0) return 0;
   Sprite& s = *find(made);
-  if (!(flags & kSpriteKeepAlpha)) key(s.pixels, s.key_colour);
+  if (!(flags & kSpriteKeepAlpha)) key_all(s);
   upload(s);
   settle(s);
   return result(number, made);
@@ -323,21 +357,52 @@ int sprite_create(int number, int width, int height, int flags) {
 
 int sprite_copy(int source, int destination, int mode) {
   std::lock_guard<std::recursive_mutex> guard(lock());
-  Sprite* from = find(source);
+  const Sprite* from = find(source);
   if (!from) return 0;
-  // Taken before the destination is claimed: it may be the source itself.
+  const int flags = mode == -1 ? from->flags : mode;
+  if (source != destination) {
+    // The copy shares the source's texture until one of the two changes: the show copies two
+    // 800 x 640 sheets only to display parts of them.
+    const Sprite shape = [from] {  // taken before the destination is claimed, which may move records
+      Sprite s;
+      s.texture = from->texture;
+      s.texture_width = from->texture_width;
+      s.texture_height = from->texture_height;
+      s.alpha_is_key = from->alpha_is_key;
+      s.alpha_key = from->alpha_key;
+      s.tiles = from->tiles;
+      s.tiles_x = from->tiles_x;
+      s.tiles_y = from->tiles_y;
+      s.column_rows = from->column_rows;
+      return s;
+    }();
+    const int made = make(destination, shape.texture_width, shape.texture_height, 0, flags, shape.texture);
+    if (made < 0) return 0;
+    Sprite& s = *find(made);
+    s.alpha_is_key = shape.alpha_is_key;
+    s.alpha_key = shape.alpha_key;
+    s.tiles = shape.tiles;
+    s.tiles_x = shape.tiles_x;
+    s.tiles_y = shape.tiles_y;
+    s.column_rows = shape.column_rows;
+    settle(s);
+    return result(destination, made);
+  }
+  // A copy onto itself: the texture is read before the record is made anew.
   std::vector<uint32_t> pixels;
   try {
     pixels = from->pixels.empty() ? read_texture(*from) : from->pixels;
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  const int width = from->texture_width, height = from->texture_height;
-  const int flags = mode == -1 ? from->flags : mode;
-  const int made = make(destination, width, height, 0, flags);
+  const bool alpha_is_key = from->alpha_is_key;
+  const uint32_t alpha_key = from->alpha_key;
+  const int made = make(destination, from->texture_width, from->texture_height, 0, flags);
   if (made < 0) return 0;
   Sprite& s = *find(made);
   s.pixels = std::move(pixels);
+  s.alpha_is_key = alpha_is_key;
+  s.alpha_key = alpha_key;
   upload(s);
   settle(s);
   return result(destination, made);
@@ -350,7 +415,7 @@ int sprite_grab_screen(int number, int x, int y, int width, int height, int flag
   Sprite& s = *find(made);
   // Rows come bottom-up, as the texture stores them.
   screen_read_back(x, y, width, height, reinterpret_cast<uint8_t*>(s.pixels.data()));
-  key(s.pixels, s.key_colour);
+  key_all(s);
   upload(s);
   settle(s);
   return result(number, made);
@@ -400,9 +465,13 @@ void sprite_transparent_colour(int number, uint32_t colour) {
   }
   Sprite* s = find(number);
   if (!s || s->key_colour == colour) return;
+  if (s->alpha_is_key && s->alpha_key == (colour & 0xFFFFFF)) {
+    s->key_colour = colour;  // keying again with the colour the alpha came from changes nothing
+    return;
+  }
   if (!hold_pixels(*s)) return;
   s->key_colour = colour;
-  key(s->pixels, colour);
+  key_all(*s);
   upload(*s);
   settle(*s);
 }

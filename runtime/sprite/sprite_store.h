@@ -24,7 +24,9 @@ namespace sprite_store {
 static_assert(std::endian::native == std::endian::little, "pixels are uploaded as R, G, B, A bytes");
 
 struct Sprite {
-  uint32_t texture = 0;   // OpenGL texture name, non-zero while the sprite exists
+  // OpenGL texture name, non-zero while the sprite exists. A copy shares its source's texture
+  // until one of the two is changed (upload gives the changing one a texture of its own).
+  uint32_t texture = 0;
   uint32_t serial = 0;    // unique per sprite made; tells a drawing output its sprite is still there
   int display_width = 0;  // size on the screen (sprite_width, sprite_height)
   int display_height = 0;
@@ -36,7 +38,12 @@ struct Sprite {
   int clip_y = 0;
   int clip_width = 0;
   int clip_height = 0;
-  uint32_t key_colour = 0;       // colour the alpha was last derived from
+  uint32_t key_colour = 0;  // the recorded key colour (sprite_transparent_colour; a copy's is the default)
+  // Whether every texel's alpha is what keying with alpha_key (r + 256 g + 65536 b) gives: 0
+  // where the colour is the key, 255 elsewhere. Keying such a sprite with that colour again
+  // changes no texel, so it is not redone (a copy re-keyed with its source's key).
+  bool alpha_is_key = false;
+  uint32_t alpha_key = 0;
   std::vector<uint32_t> pixels;  // the texture's contents, bottom row first; empty when dropped
   int read_backs = 0;            // times the copy had to be read back from the texture
   // Which kTileWidth x kTileHeight tiles of the texture hold a texel with alpha above 0, row

@@ -249,7 +249,7 @@ TEST_F(Drawing, OnlySpritesWorkedOnRepeatedlyHoldACopy) {
     return !sprite_store::find(number)->pixels.empty();
   };
   EXPECT_FALSE(holds_copy(16));
-  EXPECT_TRUE(holds_copy(17));  // the last worked on
+  EXPECT_FALSE(holds_copy(17));  // the last worked on, but a copy shares its source's texture
   ASSERT_EQ(sprite_create(18, 64, 48), 1);
   EXPECT_FALSE(holds_copy(17));
   EXPECT_EQ(sprite_pixel(17, 5, 5), 0xFF0000FFu);
@@ -275,6 +275,51 @@ TEST_F(Drawing, OnlySpritesWorkedOnRepeatedlyHoldACopy) {
     EXPECT_TRUE(holds_copy(18)) << frame;
   }
   EXPECT_FALSE(holds_copy(17));
+}
+
+// A copy shares its source's texture until one of the two changes; the one that changes gets
+// a texture of its own and the other keeps its picture.
+TEST_F(Drawing, ACopySharesItsSourceUntilOneOfThemChanges) {
+  draw_stop();
+  sprite_transparent_colour(-1, 0);
+  auto texture_of = [](int number) {
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    return sprite_store::find(number)->texture;
+  };
+  auto draw_on = [](int number, uint32_t colour) {
+    ASSERT_NE(draw_start(sprite_output(number)), 0);
+    draw_box(30, 30, 4, 4, colour);
+    draw_stop();
+  };
+  struct Case {
+    const char* what;
+    int changed, kept;  // 20 is the source, 21 the copy
+  };
+  for (const Case& c : {Case{"drawing on the copy", 21, 20}, Case{"drawing on the source", 20, 21}}) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(sprite_create(20, 64, 48), 1);
+    draw_on(20, 0x0000FF);
+    ASSERT_EQ(sprite_copy(20, 21, kSpriteKeepAlpha), 1);
+    EXPECT_EQ(texture_of(20), texture_of(21));
+    // Keying the copy with the colour its source's alpha came from changes no texel.
+    sprite_transparent_colour(21, 0);
+    EXPECT_EQ(texture_of(20), texture_of(21));
+    draw_on(c.changed, 0x00FF00);
+    EXPECT_NE(texture_of(20), texture_of(21));
+    EXPECT_EQ(sprite_pixel(c.changed, 31, 31), 0xFF00FF00u);
+    EXPECT_EQ(sprite_pixel(c.kept, 31, 31), 0xFF0000FFu);
+    EXPECT_TRUE(texture_matches_copy(c.changed));
+    EXPECT_EQ(sprite_pixel(c.changed, 5, 5), 0x00000000u);
+  }
+  // Freeing the source leaves the copy's picture; keying it with another colour gives it its own.
+  ASSERT_EQ(sprite_copy(21, 22, kSpriteKeepAlpha), 1);
+  ASSERT_EQ(texture_of(21), texture_of(22));
+  sprite_free(21);
+  EXPECT_EQ(sprite_pixel(22, 31, 31), 0xFF0000FFu);
+  sprite_transparent_colour(22, 0x0000FF);
+  EXPECT_EQ(sprite_pixel(22, 31, 31), 0x000000FFu);
+  EXPECT_EQ(sprite_pixel(22, 5, 5), 0xFF000000u);
+  sprite_free(-1);
 }
 
 }  // namespace
