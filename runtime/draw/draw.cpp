@@ -1,7 +1,9 @@
-// Drawing outputs on sprites. The output's buffer is a copy of the sprite's pixels in the
-// texture's own layout (r + 256 g + 65536 b + 16777216 a, bottom row first), so drawing row y
-// is buffer row height - 1 - y, and draw_stop hands the buffer back to the sprite without
-// converting it. Drawing writes the low 24 bits of a pixel and keeps its alpha byte.
+// Drawing outputs on sprites. The output's buffer is the sprite's pixels in the texture's own
+// layout (r + 256 g + 65536 b + 16777216 a, bottom row first), so drawing row y is buffer row
+// height - 1 - y, and draw_stop hands the buffer back to the sprite without converting it.
+// Drawing writes the low 24 bits of a pixel and keeps its alpha byte. The buffer is the
+// sprite's own copy, taken over while the output exists (not duplicated: a canvas drawn every
+// frame is 2 MB), and the output notes which rows its drawing changed.
 #include "runtime/draw/draw.h"
 
 #include <algorithm>
@@ -20,6 +22,9 @@ struct DrawOutput {
   int height = 0;
   int mode = 0;  // draw_mode flags
   std::vector<uint32_t> pixels;
+  std::vector<uint8_t> changed;  // per buffer row: whether drawing changed a pixel of it
+  bool taken_over = false;       // `pixels` is the sprite's copy, which equalled its texture
+  uint32_t key_colour = 0;  // the sprite's key when the output was made
 };
 
 namespace {
@@ -38,11 +43,18 @@ void write_span(DrawOutput& out, int64_t x0, int64_t x1, int64_t y, uint32_t col
   const uint32_t rgb = colour & 0xFFFFFF;
   uint32_t* p = pixel_at(out, x0, y);
   const size_t n = size_t(x1 - x0);
+  uint32_t differs = 0;
   if (out.mode & kDrawXor) {
     for (size_t i = 0; i < n; ++i) p[i] ^= rgb;
+    differs = rgb;
   } else {
-    for (size_t i = 0; i < n; ++i) p[i] = (p[i] & kAlpha) | rgb;
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t value = (p[i] & kAlpha) | rgb;
+      differs |= p[i] ^ value;
+      p[i] = value;
+    }
   }
+  if (differs) out.changed[size_t(out.height - 1 - y)] = 1;
 }
 
 // Columns x0..x1-1 of row y, clipped.
@@ -71,16 +83,39 @@ int64_t half_width(int64_t radius, int64_t dy) {
 }
 
 // Hands the drawn pixels to the sprite, keyed. Only the rows that differ from what the texture
-// holds (the sprite's copy, where it keeps one, always equals it) are sent: a canvas that is
-// cleared and redrawn every frame uploads only the rows its shapes covered then or now. A
-// sprite without a copy gets every row.
+// holds are sent: a canvas that is cleared and redrawn every frame uploads only the rows its
+// shapes covered then or now. Where the buffer is the sprite's copy taken over, the output
+// knows its changed rows; where the sprite has a copy again (worked on meanwhile), the rows are
+// compared with it; a sprite without either gets every row.
 void write_back(DrawOutput& out, sprite_store::Sprite& s) {
   if (out.width != s.texture_width || out.height != s.texture_height) return;
-  s.alpha_is_key = !(s.flags & kSpriteKeepAlpha);
-  s.alpha_key = s.key_colour & 0xFFFFFF;
-  if (s.alpha_is_key) sprite_store::key(out.pixels, s.key_colour);
+  const bool keyed = !(s.flags & kSpriteKeepAlpha);
+  const uint32_t key = s.key_colour & 0xFFFFFF;
+  // The changed rows tell the whole story only if every other row is keyed as it will be now.
+  const bool rows_known = out.taken_over && s.pixels.empty() && out.key_colour == s.key_colour &&
+                          (!keyed || (s.alpha_is_key && s.alpha_key == key));
+  s.alpha_is_key = keyed;
+  s.alpha_key = key;
   const size_t width = size_t(out.width);
   int first = 0, last = out.height - 1;
+  if (rows_known) {
+    first = last = -1;
+    for (int r = 0; r < out.height; ++r) {
+      if (!out.changed[size_t(r)]) continue;
+      if (first < 0) first = r;
+      last = r;
+    }
+    if (first < 0) {
+      s.pixels.swap(out.pixels);  // the copy goes back as it was
+      return;
+    }
+    if (keyed) sprite_store::key(out.pixels.data() + size_t(first) * width, size_t(last - first + 1) * width, key);
+    s.pixels.swap(out.pixels);
+    sprite_store::upload(s, first, last - first + 1);
+    sprite_store::settle(s);
+    return;
+  }
+  if (keyed) sprite_store::key(out.pixels, s.key_colour);
   if (!s.pixels.empty()) {
     first = last = -1;
     for (int r = 0; r < out.height; ++r) {
@@ -125,11 +160,17 @@ DrawOutput* sprite_output(int sprite) {
   // copy from the second drawing on (runtime/sprite/sprite_store.h).
   const bool held = sprite_store::hold_pixels(*s);
   try {
-    if (held) out->pixels = s->pixels;
+    out->changed.assign(size_t(out->height), 0);
   } catch (const std::bad_alloc&) {
-    out->pixels.clear();
+    delete out;
+    return nullptr;
   }
-  if (held) sprite_store::settle(*s);
+  if (held) {
+    out->pixels.swap(s->pixels);  // the sprite reads its texture back if it needs pixels meanwhile
+    out->taken_over = true;
+    out->key_colour = s->key_colour;
+    sprite_store::settle(*s);
+  }
   if (out->pixels.empty()) {
     delete out;
     return nullptr;
@@ -215,8 +256,13 @@ void draw_image(uint32_t image_handle, int x, int y) {
     for (int64_t row = y0; row < y1; ++row) {
       const uint8_t* in = &image.pixels[(size_t(row - y) * size_t(image.width) + size_t(x0 - x)) * bytes];
       uint32_t* p = pixel_at(out, x0, row);
-      for (int64_t col = x0; col < x1; ++col, in += bytes, ++p)  // the image holds B, G, R(, A)
-        *p = (*p & kAlpha) | uint32_t(in[2]) | uint32_t(in[1]) << 8 | uint32_t(in[0]) << 16;
+      uint32_t differs = 0;
+      for (int64_t col = x0; col < x1; ++col, in += bytes, ++p) {  // the image holds B, G, R(, A)
+        const uint32_t value = (*p & kAlpha) | uint32_t(in[2]) | uint32_t(in[1]) << 8 | uint32_t(in[0]) << 16;
+        differs |= *p ^ value;
+        *p = value;
+      }
+      if (differs) out.changed[size_t(out.height - 1 - row)] = 1;
     }
   });
 }

@@ -231,6 +231,47 @@ TEST_F(Drawing, RedrawnCanvasKeepsItsTextureEqualToItsPixels) {
   }
 }
 
+// The output takes over the sprite's copy and notes the rows it changes. When the sprite is
+// worked on while the output is open (its key changed, its pixels held again for a copy), what
+// reaches the texture is still the drawing over the sprite, keyed with the key at draw_stop.
+TEST_F(Drawing, ASpriteWorkedOnWhileItsOutputIsOpen) {
+  draw_stop();
+  sprite_transparent_colour(-1, 0);
+  struct Case {
+    const char* what;
+    void (*meanwhile)();
+    uint32_t background;  // the untouched pixel (50, 50) at the end
+    uint32_t box;         // a pixel of the box drawn in 0x0000FF
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, 0x00000000u, 0xFF0000FFu},
+      {"a new key", [] { sprite_transparent_colour(15, 0x0000FF); }, 0xFF000000u, 0x000000FFu},
+      {"a copy made of it", [] { ASSERT_EQ(sprite_copy(15, 16, kSpriteKeepAlpha), 1); }, 0x00000000u,
+       0xFF0000FFu},
+      {"another output drawn and stopped", [] {
+         ASSERT_NE(draw_start(sprite_output(15)), 0);
+         draw_box(0, 100, 10, 10, 0x00FF00);
+         draw_stop();
+       }, 0x00000000u, 0xFF0000FFu},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(sprite_create(15, 200, 160), 1);
+    DrawOutput* output = sprite_output(15);
+    ASSERT_NE(output, nullptr);
+    c.meanwhile();
+    ASSERT_NE(draw_start(output), 0);
+    draw_box(10, 10, 20, 20, 0x0000FF);
+    draw_box(40, 10, 5, 5, 0x102030);
+    draw_stop();
+    EXPECT_TRUE(texture_matches_copy(15));
+    EXPECT_EQ(sprite_pixel(15, 42, 12), 0xFF102030u);
+    EXPECT_EQ(sprite_pixel(15, 50, 50), c.background);
+    EXPECT_EQ(sprite_pixel(15, 15, 15), c.box);  // keyed with the key in force at draw_stop
+    sprite_free(-1);
+  }
+}
+
 // Only the sprite worked on last and the sprites worked on again and again hold a CPU copy: a
 // sheet drawn once and its copy hold none once another sprite is worked on, and what they show
 // comes back from their textures; two canvases drawn in turn every frame hold theirs from their
