@@ -14,11 +14,19 @@
 #include "runtime/input/input.h"
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite.h"
+#include "runtime/support/start_up_heap.h"
 #include "runtime/window/window.h"
 #include "show/scene.h"
 #include "show/show.h"
 
 namespace show {
+namespace {
+
+// What the start-up's sprites take on the main thread: their textures (about 11 MB) and the
+// CPU copy of the one being made.
+constexpr size_t kStartUpHeapBytes = size_t(14) << 20;
+
+}  // namespace
 
 WindowGeometry window_geometry(int display_width, int display_height) {
   WindowGeometry g;
@@ -49,14 +57,17 @@ bool startup(ShowState& show, const StartupOptions& options) {
 
   // Decoding the pictures takes about as long as the window and its OpenGL context: a thread
   // decodes them meanwhile (where there are threads), and prepare_assets makes the sprites from
-  // them on this thread.
-  const auto decode_pictures = [] {
+  // them on this thread. The same thread then makes resident the heap pages the sprites will
+  // take (runtime/support/start_up_heap.h).
+  StartUpHeap heap(kStartUpHeapBytes);
+  const auto decode_pictures = [&heap] {
     for (const auto& [data, size] : {std::pair<const void*, size_t>{asset_font_strip, asset_font_strip_size},
                                      {asset_backdrop, asset_backdrop_size},
                                      {asset_scene, asset_scene_size},
                                      {asset_badge, asset_badge_size},
                                      {asset_banner, asset_banner_size}})
       sprite_decode_ahead(data, size);
+    heap.touch();
   };
   // Likewise the music: loading the module, rendering its first second of sound and opening
   // the audio device (paused) happen on a thread of their own, and music_play below only starts
@@ -85,6 +96,7 @@ bool startup(ShowState& show, const StartupOptions& options) {
       window ? screen_open_windowed(window_handle(0), 0, 0, kScreenWidth, kScreenHeight, 1, 0, 0, 0) : 0;
   if (decoder.joinable()) decoder.join();
   if (music_loader.joinable()) music_loader.join();
+  heap.release();
   if (!window || !screen) {
     music_free();
     message_box(u"Error", u"Can't open windowed screen!", 0);
@@ -115,6 +127,7 @@ bool startup(ShowState& show, const StartupOptions& options) {
     music_set_lead_ms(kMusicLeadMeasured);
   }
 
+  heap.end();
   if (options.show_window) window_hide(0, 0, 0);
   screen_clear(kVeilColour);
   screen_flip();

@@ -7,9 +7,6 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include "runtime/image/decoder.h"
 #include "runtime/screen/gl_backend.h"
@@ -19,8 +16,6 @@
 
 namespace sprite_store {
 namespace {
-
-constexpr size_t kTrimBytes = size_t(4) << 20;  // dropped copies go back to the system per 4 MB
 
 using SpriteTable = runtime::ObjectTable<Sprite, 64>;
 SpriteTable& table() {
@@ -209,20 +204,15 @@ uint32_t recent_serial = 0;  // the sprite last worked on (settle); under lock()
 
 void drop_copy(Sprite& sprite) {
   if (sprite.read_backs >= 2 || sprite.pixels.empty()) return;
-  [[maybe_unused]] const size_t bytes = sprite.pixels.size() * sizeof(uint32_t);
   std::vector<uint32_t>().swap(sprite.pixels);
-#ifdef __GLIBC__
-  // Large copies freed in the middle of the heap stay resident until the allocator is asked to
-  // give back its free pages (measured: 1.3 MB of the intro's peak). Asking after every copy
-  // made the start-up's preparation some 20 ms slower here, so it is asked once per few
-  // megabytes dropped.
-  static size_t dropped = 0;
-  dropped += bytes;
-  if (dropped >= kTrimBytes) {
-    malloc_trim(0);
-    dropped = 0;
-  }
-#endif
+}
+
+// Drops the copy of the sprite last worked on, before a new sprite's memory is taken, so that
+// the new one can reuse it.
+void settle_before_new() {
+  table().for_each([](int, Sprite& s) {
+    if (s.serial == recent_serial) drop_copy(s);
+  });
 }
 
 }  // namespace
@@ -254,6 +244,7 @@ int make(int number, int width, int height, int bits, int flags, uint32_t shared
     number = 1;
     while (find(number)) ++number;
   }
+  settle_before_new();
   number = table().claim(number, release);
   if (number < 0) return -1;
   Sprite& s = *find(number);
