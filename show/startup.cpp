@@ -24,7 +24,7 @@ namespace {
 
 // What the start-up's sprites take on the main thread: their textures (about 11 MB) and the
 // CPU copy of the one being made.
-constexpr size_t kStartUpHeapBytes = size_t(14) << 20;
+constexpr size_t kStartUpHeapBytes = size_t(16) << 20;
 
 }  // namespace
 
