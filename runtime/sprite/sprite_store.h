@@ -4,9 +4,11 @@
 // A sprite's texture is the picture; a CPU copy of it (`pixels`, bottom row first), equal to
 // what was last uploaded, is held only by the sprites that are worked on again and again (the
 // canvases drawn every frame, a strip re-keyed every frame) and by the sprite worked on last.
-// Every other sprite drops its copy once another one is worked on, and the rare operation that
-// needs its pixels again (a late key change, a copy, a drawing) reads them back from the
-// texture: an 800 x 640 sheet is 2 MB that nothing reads after start-up. From the second
+// Every other sprite drops its copy once another one is worked on (or a new sprite is made),
+// and the rare operation that needs its pixels again (a late key change, a drawing) reads them
+// back from the texture: an 800 x 640 sheet is 2 MB that nothing reads after start-up. A copy
+// of a sprite needs no pixels: it shares the texture until one of the two changes. A drawing
+// output holds the sprite's copy while it is open. From the second
 // read-back on a sprite keeps its copy, so that a sprite worked on every frame is read back
 // twice in all, not every frame. A pixel is packed like a colour value with its alpha on top:
 // r + 256 g + 65536 b + 16777216 a, which in a little-endian machine's memory is the bytes R,
