@@ -19,6 +19,7 @@
 #include <string>
 
 #include "runtime/platform/error.h"
+#include "runtime/platform/message_queue.h"
 #include "runtime/platform/platform.h"
 
 namespace platform {
@@ -159,14 +160,7 @@ std::u16string utf16_from_utf8(const char* text) {
 }
 
 void post(const Message& message) {
-  auto& s = state();
-  if (message.message == kMsgMouseMove) {
-    // At most one pending move: drop the older one, the newer carries the latest position.
-    auto old = std::find_if(s.messages.begin(), s.messages.end(),
-                            [](const Message& m) { return m.message == kMsgMouseMove; });
-    if (old != s.messages.end()) s.messages.erase(old);
-  }
-  s.messages.push_back(message);
+  post_message(state().messages, message);
 }
 
 // Waits until the context has carried out every command. Unbinding a context flushes its

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 
+#include "runtime/platform/message_queue.h"
 #include "runtime/platform/platform.h"
 
 namespace platform {
@@ -46,14 +47,7 @@ int64_t pack_point(int x, int y) {
 }
 
 void post(const Message& message) {
-  auto& s = state();
-  if (message.message == kMsgMouseMove) {
-    // At most one pending move: drop the older one, the newer carries the latest position.
-    auto old = std::find_if(s.messages.begin(), s.messages.end(),
-                            [](const Message& m) { return m.message == kMsgMouseMove; });
-    if (old != s.messages.end()) s.messages.erase(old);
-  }
-  s.messages.push_back(message);
+  post_message(state().messages, message);
 }
 
 std::u16string utf16_from_utf8(const char* text) {
