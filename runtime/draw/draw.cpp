@@ -110,21 +110,18 @@ void write_back(DrawOutput& out, sprite_store::Sprite& s) {
       return;
     }
     if (keyed) sprite_store::key(out.pixels.data() + size_t(first) * width, size_t(last - first + 1) * width, key);
-    s.pixels.swap(out.pixels);
-    sprite_store::upload(s, first, last - first + 1);
-    sprite_store::settle(s);
-    return;
-  }
-  if (keyed) sprite_store::key(out.pixels, s.key_colour);
-  if (!s.pixels.empty()) {
-    first = last = -1;
-    for (int r = 0; r < out.height; ++r) {
-      const uint32_t* row = out.pixels.data() + size_t(r) * width;
-      if (std::equal(row, row + width, s.pixels.data() + size_t(r) * width)) continue;
-      if (first < 0) first = r;
-      last = r;
+  } else {
+    if (keyed) sprite_store::key(out.pixels, s.key_colour);
+    if (!s.pixels.empty()) {
+      first = last = -1;
+      for (int r = 0; r < out.height; ++r) {
+        const uint32_t* row = out.pixels.data() + size_t(r) * width;
+        if (std::equal(row, row + width, s.pixels.data() + size_t(r) * width)) continue;
+        if (first < 0) first = r;
+        last = r;
+      }
+      if (first < 0) return;
     }
-    if (first < 0) return;
   }
   s.pixels.swap(out.pixels);
   sprite_store::upload(s, first, last - first + 1);

@@ -207,11 +207,9 @@ void drop_copy(Sprite& sprite) {
   std::vector<uint32_t>().swap(sprite.pixels);
 }
 
-// Drops the copy of the sprite last worked on, before a new sprite's memory is taken, so that
-// the new one can reuse it.
-void settle_before_new() {
-  table().for_each([](int, Sprite& s) {
-    if (s.serial == recent_serial) drop_copy(s);
+void drop_copy_of(uint32_t serial) {
+  table().for_each([serial](int, Sprite& s) {
+    if (s.serial == serial) drop_copy(s);
   });
 }
 
@@ -224,9 +222,7 @@ void settle(Sprite& sprite) {
   if (sprite.serial == recent_serial) return;
   const uint32_t previous = recent_serial;
   recent_serial = sprite.serial;
-  table().for_each([previous](int, Sprite& s) {
-    if (s.serial == previous) drop_copy(s);
-  });
+  drop_copy_of(previous);
 }
 
 namespace {
@@ -244,7 +240,8 @@ int make(int number, int width, int height, int bits, int flags, uint32_t shared
     number = 1;
     while (find(number)) ++number;
   }
-  settle_before_new();
+  // The copy of the sprite last worked on goes first, so that the new sprite can reuse its memory.
+  drop_copy_of(recent_serial);
   number = table().claim(number, release);
   if (number < 0) return -1;
   Sprite& s = *find(number);
