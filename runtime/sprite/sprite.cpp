@@ -51,6 +51,7 @@ bool take_decoded_ahead(const void* data, size_t size, picture::Picture* out) {
 
 // Whether another sprite uses this sprite's texture (a copy not changed since, or its source).
 bool texture_shared(const Sprite& sprite) {
+  if (sprite.texture == 0) return false;
   bool shared = false;
   table().for_each([&](int, const Sprite& other) {
     if (&other != &sprite && other.texture == sprite.texture) shared = true;
@@ -157,33 +158,135 @@ void mark_tiles(Sprite& sprite, int top, int bottom) {
   }
 }
 
-void upload(Sprite& sprite, int first_row, int row_count) {
+namespace {
+
+// Whether every texel of rows first..end-1 (bottom row = 0) equals `value`.
+bool rows_equal(const Sprite& s, int first, int end, uint32_t value) {
+  const uint32_t* p = s.pixels.data() + size_t(first) * size_t(s.texture_width);
+  const uint32_t* stop = s.pixels.data() + size_t(end) * size_t(s.texture_width);
+  return std::all_of(p, stop, [value](uint32_t texel) { return texel == value; });
+}
+
+// The layout for the sprite's pixels. `grow_from`, when given, is the layout the rows must
+// still cover: a canvas drawn every frame gets a texture that only grows, not one per frame.
+// A texture of some rows is rounded out to whole tile rows for the same reason.
+Layout plan_layout(const Sprite& s, const Layout* grow_from) {
+  const int width = s.texture_width, height = s.texture_height;
+  const uint32_t corner = s.pixels[0];
+  Layout plan;
+  plan.outside = corner;
+  if (s.whole_rows || (corner >> 24) != 0) {
+    plan.rows = height;
+  } else {
+    // The rows that hold anything but the corner's transparent texel.
+    const auto differs = [&](int row) { return !rows_equal(s, row, row + 1, corner); };
+    int first = 0, end = height;
+    while (first < end && !differs(first)) ++first;
+    while (end > first && !differs(end - 1)) --end;
+    plan.first_row = first;
+    plan.rows = end - first;
+  }
+  if (plan.rows == 0) {  // nothing but `outside`: one texel of it
+    plan.uniform = true;
+    plan.value = corner;
+    return plan;
+  }
+  const uint32_t first_texel = s.pixels[size_t(plan.first_row) * size_t(width)];
+  if (rows_equal(s, plan.first_row, plan.first_row + plan.rows, first_texel)) {
+    plan.uniform = true;
+    plan.value = first_texel;
+    return plan;
+  }
+  int first = plan.first_row, end = plan.first_row + plan.rows;
+  if (grow_from && !grow_from->uniform && grow_from->outside == corner) {
+    first = std::min(first, grow_from->first_row);
+    end = std::max(end, grow_from->first_row + grow_from->rows);
+  }
+  first = first / kTileHeight * kTileHeight;
+  end = std::min(height, (end + kTileHeight - 1) / kTileHeight * kTileHeight);
+  plan.first_row = first;
+  plan.rows = end - first;
+  return plan;
+}
+
+// Whether rows first..end-1 of the pixels fit the layout as it is.
+bool rows_fit(const Sprite& s, int first, int end) {
+  const Layout& l = s.layout;
+  if (!l.uniform && l.rows == s.texture_height) return true;
+  const int held_end = l.first_row + l.rows;
+  if (first < l.first_row && !rows_equal(s, first, std::min(end, l.first_row), l.outside)) return false;
+  if (end > held_end && !rows_equal(s, std::max(first, held_end), end, l.outside)) return false;
+  const int inside_first = std::max(first, l.first_row), inside_end = std::min(end, held_end);
+  return !l.uniform || inside_first >= inside_end || rows_equal(s, inside_first, inside_end, l.value);
+}
+
+// Sends picture rows first..end-1 that the texture holds.
+void send_rows(const Sprite& s, int first, int end) {
+  const Layout& l = s.layout;
+  glBindTexture(kScreenTextureTarget, s.texture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  if (l.uniform) {
+    glTexSubImage2D(kScreenTextureTarget, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &l.value);
+    return;
+  }
+  first = std::max(first, l.first_row);
+  end = std::min(end, l.first_row + l.rows);
+  if (first >= end) return;
+  glTexSubImage2D(kScreenTextureTarget, 0, 0, first - l.first_row, s.texture_width, end - first, GL_RGBA,
+                  GL_UNSIGNED_BYTE, s.pixels.data() + size_t(first) * size_t(s.texture_width));
+}
+
+}  // namespace
+
+bool upload(Sprite& sprite, int first_row, int row_count) {
   const int height = sprite.texture_height;
   first_row = std::clamp(first_row, 0, height);
   row_count = row_count < 0 ? height - first_row : std::min(row_count, height - first_row);
-  if (row_count == 0) return;
-  if (texture_shared(sprite)) {
-    // The other holder keeps the texture as it is; this sprite changes into one of its own,
-    // which gets every row.
-    const GLuint own = new_texture(sprite.texture_width, height);
-    if (own == 0) return;
-    sprite.texture = own;
+  if (row_count == 0) return true;
+  const int end_row = first_row + row_count;
+  const bool own = sprite.texture != 0 && !texture_shared(sprite);
+  const bool all_rows = first_row == 0 && end_row == height;
+  flush_batch();  // quads already displayed must show the old contents
+  if (!own || all_rows || !rows_fit(sprite, first_row, end_row)) {
+    const Layout plan = plan_layout(sprite, all_rows || !own ? nullptr : &sprite.layout);
+    const int width = plan.stored_width(sprite.texture_width), rows = plan.stored_height();
+    if (!own || width != sprite.layout.stored_width(sprite.texture_width) ||
+        rows != sprite.layout.stored_height()) {
+      // The other holder of a shared texture keeps it as it is.
+      const GLuint made = new_texture(width, rows);
+      if (made == 0) return false;
+      if (own) release(sprite);
+      sprite.texture = made;
+    }
+    sprite.layout = plan;
     first_row = 0;
     row_count = height;
   }
   mark_tiles(sprite, height - first_row - row_count, height - first_row);
-  flush_batch();  // quads already displayed must show the old contents
-  glBindTexture(kScreenTextureTarget, sprite.texture);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glTexSubImage2D(kScreenTextureTarget, 0, 0, first_row, sprite.texture_width, row_count, GL_RGBA,
-                  GL_UNSIGNED_BYTE, sprite.pixels.data() + size_t(first_row) * size_t(sprite.texture_width));
+  send_rows(sprite, first_row, first_row + row_count);
+  return true;
+}
+
+void hold_whole_rows(Sprite& sprite) {
+  if (sprite.whole_rows) return;
+  sprite.whole_rows = true;
+  if (sprite.layout.rows == sprite.texture_height || !hold_pixels(sprite)) return;
+  upload(sprite);
+  settle(sprite);
 }
 
 std::vector<uint32_t> read_texture(const Sprite& sprite) {
-  std::vector<uint32_t> pixels(size_t(sprite.texture_width) * size_t(sprite.texture_height));
-  flush_batch();
-  gl_backend::read_texture(sprite.texture, sprite.texture_width, sprite.texture_height, pixels.data());
+  const Layout& l = sprite.layout;
+  const size_t width = size_t(sprite.texture_width);
+  std::vector<uint32_t> pixels(width * size_t(sprite.texture_height), l.outside);
+  uint32_t* held = pixels.data() + size_t(l.first_row) * width;
+  if (l.uniform) {
+    std::fill(held, held + size_t(l.rows) * width, l.value);
+  } else {
+    flush_batch();
+    gl_backend::read_texture(sprite.texture, sprite.texture_width, l.rows, held);
+  }
   return pixels;
 }
 
@@ -228,8 +331,9 @@ void settle(Sprite& sprite) {
 namespace {
 
 // Claims `number` (-1: the lowest free number above 0) for a new sprite of the given texture
-// size and, unless `shared_texture` names the texture it is to share, allocates its texture and
-// zeroed pixels. Returns the number, or -1 (the number is then free). Caller holds lock().
+// size and, unless `shared_texture` names the texture it is to share, zeroed pixels; such a
+// sprite gets its texture from its first upload (see uploaded). Returns the number, or -1 (the
+// number is then free). Caller holds lock().
 int make(int number, int width, int height, int bits, int flags, uint32_t shared_texture = 0) {
   sprite_start();
   if (!screen_is_open()) {
@@ -261,11 +365,19 @@ int make(int number, int width, int height, int bits, int flags, uint32_t shared
   s.source_bits = bits;
   s.flags = flags;
   s.key_colour = default_key;
-  s.texture = shared_texture ? shared_texture : new_texture(width, height);
-  if (s.texture == 0) {
+  s.texture = shared_texture;
+  return number;
+}
+
+// Uploads a new sprite's pixels and settles it; a sprite whose texture OpenGL refuses is freed.
+// Returns `number`, or -1.
+int uploaded(int number) {
+  Sprite& s = *find(number);
+  if (!upload(s)) {
     table().free(number, release);
     return -1;
   }
+  settle(s);
   return number;
 }
 
@@ -327,9 +439,7 @@ int sprite_load_memory(int number, const void* data, size_t size, int flags) {
     s.flags &= ~kSpriteKeepAlpha;
     key_all(s);
   }
-  upload(s);
-  settle(s);
-  return result(number, made);
+  return result(number, uploaded(made));
 }
 
 int sprite_create(int number, int width, int height, int flags) {
@@ -338,9 +448,7 @@ int sprite_create(int number, int width, int height, int flags) {
   if (made < 0) return 0;
   Sprite& s = *find(made);
   if (!(flags & kSpriteKeepAlpha)) key_all(s);
-  upload(s);
-  settle(s);
-  return result(number, made);
+  return result(number, uploaded(made));
 }
 
 int sprite_copy(int source, int destination, int mode) {
@@ -354,6 +462,8 @@ int sprite_copy(int source, int destination, int mode) {
     const Sprite shape = [from] {  // taken before the destination is claimed, which may move records
       Sprite s;
       s.texture = from->texture;
+      s.layout = from->layout;
+      s.whole_rows = from->whole_rows;
       s.texture_width = from->texture_width;
       s.texture_height = from->texture_height;
       s.alpha_is_key = from->alpha_is_key;
@@ -367,6 +477,8 @@ int sprite_copy(int source, int destination, int mode) {
     const int made = make(destination, shape.texture_width, shape.texture_height, 0, flags, shape.texture);
     if (made < 0) return 0;
     Sprite& s = *find(made);
+    s.layout = shape.layout;
+    s.whole_rows = shape.whole_rows;
     s.alpha_is_key = shape.alpha_is_key;
     s.alpha_key = shape.alpha_key;
     s.tiles = shape.tiles;
@@ -391,9 +503,7 @@ int sprite_copy(int source, int destination, int mode) {
   s.pixels = std::move(pixels);
   s.alpha_is_key = alpha_is_key;
   s.alpha_key = alpha_key;
-  upload(s);
-  settle(s);
-  return result(destination, made);
+  return result(destination, uploaded(made));
 }
 
 int sprite_grab_screen(int number, int x, int y, int width, int height, int flags) {
@@ -404,9 +514,7 @@ int sprite_grab_screen(int number, int x, int y, int width, int height, int flag
   // Rows come bottom-up, as the texture stores them.
   screen_read_back(x, y, width, height, reinterpret_cast<uint8_t*>(s.pixels.data()));
   key_all(s);
-  upload(s);
-  settle(s);
-  return result(number, made);
+  return result(number, uploaded(made));
 }
 
 void sprite_clip(int number, int x, int y, int width, int height) {

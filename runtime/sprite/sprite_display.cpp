@@ -47,7 +47,10 @@ struct Colour {
 };
 
 // One quad of width x height logical pixels with its top-left at (x, y), showing the texels
-// (texel_x, texel_y, texels_wide, texels_high) counted from the picture's top-left.
+// (texel_x, texel_y, texels_wide, texels_high) counted from the picture's top-left. The texture
+// holds the picture's rows from layout.first_row up (counted from the bottom); the texture
+// coordinates count from there, whole texels apart as before, so that a quad samples the same
+// texels.
 struct Texels {
   int x, y, width, height;
 };
@@ -57,7 +60,7 @@ void append_quad(const Sprite& s, int x, int y, int width, int height, Texels te
   const GLfloat left = GLfloat(x), right = GLfloat(x + width);
   const GLfloat bottom = GLfloat(screen_height - y - height), top = bottom + GLfloat(height);
   const GLfloat s0 = GLfloat(texels.x), s1 = GLfloat(texels.x + texels.width);
-  const GLfloat t1 = GLfloat(s.texture_height - texels.y), t0 = t1 - GLfloat(texels.height);
+  const GLfloat t1 = GLfloat(s.texture_height - s.layout.first_row - texels.y), t0 = t1 - GLfloat(texels.height);
   // A quad that continues the previous one to the right (same rows, same colour, the next
   // texels at the same scale) widens it instead: the same pixels from fewer, wider quads.
   if (!batch.vertices.empty()) {
@@ -107,7 +110,7 @@ void sprite_set_display_recorder(void (*record)(const SpriteDisplayCall& call)) 
 
 void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   std::lock_guard<std::recursive_mutex> guard(lock());
-  const Sprite* s = find(number);
+  Sprite* s = find(number);
   if (!s || !screen_is_open()) return;
   if (display_recorder)
     display_recorder({number, x, y, intensity, colour, s->clip_x, s->clip_y, s->clip_width, s->clip_height,
@@ -118,12 +121,20 @@ void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   // Opacity 0, or a clip without a visible texel, blends to exactly what is there.
   if (intensity <= 0 || clip_is_empty(*s)) return;
 
+  // A sprite shown at its clip's own size covers whole texels, so the tiles without a visible
+  // texel can be left out: a texel of alpha 0 blends to exactly what is already there. Runs of
+  // marked tiles become quads, cut to the rows the texture holds (every other row is
+  // transparent). A stretched sprite is one quad, as is one without tiles yet; it needs every
+  // row in its texture, as its quad's edges need not fall on texel edges.
+  const bool whole_texels = w == s->clip_width && h == s->clip_height && !s->tiles.empty();
+  if (!whole_texels && s->layout.rows != s->texture_height) hold_whole_rows(*s);
+
   const Mode mode = colour == -1 ? Mode::modulate : Mode::silhouette;
   if (s->texture != batch.texture || mode != batch.mode) {
     flush_batch();
     batch.texture = s->texture;
-    batch.texture_width = s->texture_width;
-    batch.texture_height = s->texture_height;
+    batch.texture_width = s->layout.stored_width(s->texture_width);
+    batch.texture_height = s->layout.stored_height();
     batch.mode = mode;
   }
   const GLubyte alpha = GLubyte(std::clamp(intensity, 0, 255));
@@ -132,17 +143,18 @@ void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   const GLubyte b = mode == Mode::modulate ? 255 : GLubyte((colour >> 16) & 0xFF);
 
   const Colour rgba{r, g, b, alpha};
-  // A sprite shown at its clip's own size covers whole texels, so the tiles without a visible
-  // texel can be left out: a texel of alpha 0 blends to exactly what is already there. Runs of
-  // marked tiles become quads; a stretched sprite is one quad, as is one without tiles yet.
-  if (w != s->clip_width || h != s->clip_height || s->tiles.empty()) {
+  if (!whole_texels) {
     append_quad(*s, x, y, w, h, {s->clip_x, s->clip_y, s->clip_width, s->clip_height}, rgba);
     return;
   }
+  // The held rows, counted from the picture's top.
+  const int held_top = s->texture_height - s->layout.first_row - s->layout.rows;
+  const int held_bottom = s->texture_height - s->layout.first_row;
   const int clip_right = s->clip_x + s->clip_width, clip_bottom = s->clip_y + s->clip_height;
   for (int ty = s->clip_y / kTileHeight; ty * kTileHeight < clip_bottom; ++ty) {
-    const int top = std::max(s->clip_y, ty * kTileHeight);
-    const int bottom = std::min(clip_bottom, (ty + 1) * kTileHeight);
+    const int top = std::max({s->clip_y, ty * kTileHeight, held_top});
+    const int bottom = std::min({clip_bottom, (ty + 1) * kTileHeight, held_bottom});
+    if (top >= bottom) continue;
     const uint8_t* row = &s->tiles[size_t(ty) * size_t(s->tiles_x)];
     int tx = s->clip_x / kTileWidth;
     while (tx * kTileWidth < clip_right) {

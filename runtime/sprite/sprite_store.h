@@ -10,7 +10,14 @@
 // of a sprite needs no pixels: it shares the texture until one of the two changes. A drawing
 // output holds the sprite's copy while it is open. From the second
 // read-back on a sprite keeps its copy, so that a sprite worked on every frame is read back
-// twice in all, not every frame. A pixel is packed like a colour value with its alpha on top:
+// twice in all, not every frame.
+//
+// The texture itself need not hold every row. Many sheets are mostly empty or one colour: the
+// band is 322 opaque rows of one colour on a transparent 800 x 640 sheet, the disc trail keeps
+// to a stripe of some 200 rows, the veil is one colour throughout. So the texture holds only the
+// rows that differ from a transparent `outside` texel, and those rows as a single texel when
+// they are all one value (Layout). What a sprite shows and reads back is the whole picture all
+// the same. A pixel is packed like a colour value with its alpha on top:
 // r + 256 g + 65536 b + 16777216 a, which in a little-endian machine's memory is the bytes R,
 // G, B, A that OpenGL takes as GL_RGBA / GL_UNSIGNED_BYTE.
 #pragma once
@@ -25,10 +32,30 @@ namespace sprite_store {
 
 static_assert(std::endian::native == std::endian::little, "pixels are uploaded as R, G, B, A bytes");
 
+// Which rows of the picture the texture holds (rows count from the bottom, as the texture's).
+// The texture is texture_width x rows texels holding picture rows first_row ..
+// first_row + rows - 1, or, when `uniform`, one texel `value` that every texel of those rows
+// equals. Every texel of the other rows equals `outside`, whose alpha is 0 unless the texture
+// holds every row. A picture with nothing but `outside` holds no rows, as one texel `outside`.
+struct Layout {
+  int first_row = 0;
+  int rows = 0;
+  bool uniform = false;
+  uint32_t value = 0;
+  uint32_t outside = 0;
+  int stored_width(int texture_width) const { return uniform ? 1 : texture_width; }
+  int stored_height() const { return uniform ? 1 : rows; }
+};
+
 struct Sprite {
-  // OpenGL texture name, non-zero while the sprite exists. A copy shares its source's texture
-  // until one of the two is changed (upload gives the changing one a texture of its own).
+  // OpenGL texture name, non-zero from the sprite's first upload on. A copy shares its source's
+  // texture (and layout) until one of the two is changed (upload gives the changing one a
+  // texture of its own).
   uint32_t texture = 0;
+  Layout layout;
+  // Set by the first stretched display: the texture holds every row from then on, so that a
+  // stretched quad samples the same texels as from the whole picture.
+  bool whole_rows = false;
   uint32_t serial = 0;    // unique per sprite made; tells a drawing output its sprite is still there
   int display_width = 0;  // size on the screen (sprite_width, sprite_height)
   int display_height = 0;
@@ -68,8 +95,13 @@ Sprite* find(int number);
 void key(std::vector<uint32_t>& pixels, uint32_t colour);
 void key(uint32_t* pixels, size_t count, uint32_t colour);
 // Sends rows first_row .. first_row + row_count - 1 of the sprite's pixels (texture rows,
-// bottom row first; -1 = to the top) to its texture. Caller holds lock().
-void upload(Sprite& sprite, int first_row = 0, int row_count = -1);
+// bottom row first; -1 = to the top) to its texture, which is made (again) when the sprite has
+// none yet, shares it, or the rows no longer fit its layout (all rows: the layout is planned
+// anew; some rows: it only grows, so that a canvas drawn every frame settles on one texture).
+// False when OpenGL refuses a new texture; the sprite keeps its old one. Caller holds lock().
+bool upload(Sprite& sprite, int first_row = 0, int row_count = -1);
+// Makes the texture hold every row (see whole_rows). Caller holds lock().
+void hold_whole_rows(Sprite& sprite);
 
 // Makes sure the sprite holds its copy, reading it back from the texture when it was dropped.
 // False without the memory for it. Caller holds lock().

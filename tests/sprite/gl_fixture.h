@@ -74,10 +74,6 @@ class ScreenTest : public ::testing::Test {
     const sprite_store::Sprite* s = sprite_store::find(number);
     if (!s) return false;
     if (s->pixels.empty()) return true;
-    std::vector<uint32_t> texture(s->pixels.size());
-    glBindTexture(kScreenTextureTarget, s->texture);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glGetTexImage(kScreenTextureTarget, 0, GL_RGBA, GL_UNSIGNED_BYTE, texture.data());
-    return texture == s->pixels;
+    return sprite_store::read_texture(*s) == s->pixels;
   }
 };

@@ -312,7 +312,15 @@ void reference_display(int number, int x, int y, int intensity, int32_t colour) 
   if (!s) return;
   const int w = s->display_width, h = s->display_height;
   if (x >= 800 || y >= 640 || x <= -w || y <= -h) return;
-  glBindTexture(kScreenTextureTarget, s->texture);
+  // The whole picture in a texture of its own, whatever rows the sprite's texture holds.
+  const std::vector<uint32_t> picture = sprite_store::read_texture(*s);
+  GLuint whole = 0;
+  glGenTextures(1, &whole);
+  glBindTexture(kScreenTextureTarget, whole);
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexImage2D(kScreenTextureTarget, 0, GL_RGBA8, s->texture_width, s->texture_height, 0, GL_RGBA,
+               GL_UNSIGNED_BYTE, picture.data());
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   if (colour == -1) {
@@ -341,6 +349,7 @@ void reference_display(int number, int x, int y, int intensity, int32_t colour) 
   glTexCoord4f(s0, t0, 0, 1);
   glVertex3f(float(x), b, 0);
   glEnd();
+  glDeleteTextures(1, &whole);
 }
 
 TEST_F(Sprites, BatchedDisplaysMatchOneQuadPerCall) {
