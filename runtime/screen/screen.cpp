@@ -98,9 +98,12 @@ int screen_flip() {
 }
 
 void screen_close() {
-  if (screen.hooks.release_sprites) screen.hooks.release_sprites();
   screen.logical_width = screen.logical_height = 0;
   if (!screen.open) return;
+  // Only a screen that was open has sprites to free. Opening a screen closes the last one
+  // first, and the start-up decodes its pictures ahead before any screen is open: releasing
+  // then would throw those pictures away.
+  if (screen.hooks.release_sprites) screen.hooks.release_sprites();
   platform::gl_context_delete();
   screen.open = false;
   // The host keeps its size listener, as it would keep a subclass.

@@ -43,7 +43,7 @@ int sprite_load_memory(int number, const void* data, size_t size, int flags = 0)
 // next sprite_load_memory of the same bytes (same address and size) takes the decoded picture
 // instead of decoding it, with the same result. For a start-up that decodes its pictures while
 // the window and the OpenGL context are made. A picture that does not decode is left to the
-// load; screen_close forgets what was not taken.
+// load; closing an open screen forgets what was not taken.
 void sprite_decode_ahead(const void* data, size_t size);
 // A black width x height sprite: transparent with the default black key, opaque black under
 // any other default key, transparent black with kSpriteKeepAlpha.

@@ -82,6 +82,25 @@ TEST_F(Sprites, PictureDecodedAheadMakesTheSameSprite) {
   EXPECT_EQ(sprite_load_memory(5, ahead.data(), ahead.size()), 0);
 }
 
+// The start-up decodes its pictures while the window and its screen are being made: opening
+// the screen must not throw them away. Closing an open screen does.
+TEST_F(Sprites, PictureDecodedBeforeTheScreenOpensIsTakenAfter) {
+  sprite_free(-1);
+  screen_close();
+  Bytes kept = test_picture(), dropped = test_picture();
+  std::thread([&] {
+    sprite_decode_ahead(kept.data(), kept.size());
+    sprite_decode_ahead(dropped.data(), dropped.size());
+  }).join();
+  std::fill(kept.begin(), kept.end(), uint8_t(0));  // only the picture decoded ahead can load now
+  ASSERT_NE(screen_open_windowed(window_handle(0), 0, 0, kWidth, kHeight, 1, 0, 0, 0), 0);
+  EXPECT_EQ(sprite_load_memory(3, kept.data(), kept.size()), 1);
+  screen_close();
+  std::fill(dropped.begin(), dropped.end(), uint8_t(0));
+  ASSERT_NE(screen_open_windowed(window_handle(0), 0, 0, kWidth, kHeight, 1, 0, 0, 0), 0);
+  EXPECT_EQ(sprite_load_memory(4, dropped.data(), dropped.size()), 0);
+}
+
 TEST_F(Sprites, ClipAndZoomShowPictureRowsAsTwoByTwoBlocks) {
   load_picture(3);
   sprite_clip(3, 0, 100, -1, 32);
