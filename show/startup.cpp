@@ -22,9 +22,10 @@
 namespace show {
 namespace {
 
-// What the start-up's sprites take on the main thread: their textures (about 11 MB) and the
-// CPU copy of the one being made.
-constexpr size_t kStartUpHeapBytes = size_t(16) << 20;
+// What the start-up's sprites take from the heap on the main thread: their textures (about
+// 6 MB, as most sheets hold only some rows or one texel) and the smaller CPU copies. Copies of
+// 1 MB and more are mappings of their own (runtime/support/zeroed_pages.h).
+constexpr size_t kStartUpHeapBytes = size_t(8) << 20;
 
 }  // namespace
 

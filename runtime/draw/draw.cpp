@@ -21,7 +21,7 @@ struct DrawOutput {
   int width = 0;        // drawing area = the sprite's texture size
   int height = 0;
   int mode = 0;  // draw_mode flags
-  std::vector<uint32_t> pixels;
+  sprite_store::Pixels pixels;
   std::vector<uint8_t> changed;  // per buffer row: whether drawing changed a pixel of it
   bool taken_over = false;       // `pixels` is the sprite's copy, which equalled its texture
   uint32_t key_colour = 0;  // the sprite's key when the output was made
@@ -48,9 +48,12 @@ void write_span(DrawOutput& out, int64_t x0, int64_t x1, int64_t y, uint32_t col
     for (size_t i = 0; i < n; ++i) p[i] ^= rgb;
     differs = rgb;
   } else {
+    // Only texels that change are written: a canvas cleared every frame then leaves the pages
+    // of rows nothing is drawn on unwritten (runtime/support/zeroed_pages.h).
     for (size_t i = 0; i < n; ++i) {
       const uint32_t value = (p[i] & kAlpha) | rgb;
-      differs |= p[i] ^ value;
+      if (p[i] == value) continue;
+      differs = 1;
       p[i] = value;
     }
   }

@@ -114,9 +114,12 @@ Sprite* find(int number) {
 
 void key(uint32_t* pixels, size_t count, uint32_t colour) {
   const uint32_t rgb = colour & 0xFFFFFF;
-  for (size_t i = 0; i < count; ++i) pixels[i] = (pixels[i] & 0xFFFFFF) == rgb ? rgb : pixels[i] | 0xFF000000;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t keyed = (pixels[i] & 0xFFFFFF) == rgb ? rgb : pixels[i] | 0xFF000000;
+    if (keyed != pixels[i]) pixels[i] = keyed;  // a page never written stays unmapped
+  }
 }
-void key(std::vector<uint32_t>& pixels, uint32_t colour) {
+void key(Pixels& pixels, uint32_t colour) {
   key(pixels.data(), pixels.size(), colour);
 }
 
@@ -276,10 +279,11 @@ void hold_whole_rows(Sprite& sprite) {
   settle(sprite);
 }
 
-std::vector<uint32_t> read_texture(const Sprite& sprite) {
+Pixels read_texture(const Sprite& sprite) {
   const Layout& l = sprite.layout;
   const size_t width = size_t(sprite.texture_width);
-  std::vector<uint32_t> pixels(width * size_t(sprite.texture_height), l.outside);
+  Pixels pixels(width * size_t(sprite.texture_height));  // zeroes: rows of outside 0 stay unwritten
+  if (l.outside != 0) std::fill(pixels.begin(), pixels.end(), l.outside);
   uint32_t* held = pixels.data() + size_t(l.first_row) * width;
   if (l.uniform) {
     std::fill(held, held + size_t(l.rows) * width, l.value);
@@ -307,7 +311,7 @@ uint32_t recent_serial = 0;  // the sprite last worked on (settle); under lock()
 
 void drop_copy(Sprite& sprite) {
   if (sprite.read_backs >= 2 || sprite.pixels.empty()) return;
-  std::vector<uint32_t>().swap(sprite.pixels);
+  Pixels().swap(sprite.pixels);
 }
 
 void drop_copy_of(uint32_t serial) {
@@ -354,7 +358,7 @@ int make(int number, int width, int height, int bits, int flags, uint32_t shared
     return -1;
   }
   try {
-    if (!shared_texture) s.pixels.assign(size_t(width) * size_t(height), 0);
+    if (!shared_texture) Pixels(size_t(width) * size_t(height)).swap(s.pixels);
   } catch (const std::bad_alloc&) {
     table().free(number, release);
     return -1;
@@ -489,7 +493,7 @@ int sprite_copy(int source, int destination, int mode) {
     return result(destination, made);
   }
   // A copy onto itself: the texture is read before the record is made anew.
-  std::vector<uint32_t> pixels;
+  Pixels pixels;
   try {
     pixels = from->pixels.empty() ? read_texture(*from) : from->pixels;
   } catch (const std::bad_alloc&) {

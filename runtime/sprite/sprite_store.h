@@ -28,7 +28,13 @@
 #include <mutex>
 #include <vector>
 
+#include "runtime/support/zeroed_pages.h"
+
 namespace sprite_store {
+
+// A CPU copy: zeroed when made, and holding memory only in the pages written
+// (runtime/support/zeroed_pages.h); keying and drawing write only the texels they change.
+using Pixels = std::vector<uint32_t, ZeroedAllocator<uint32_t>>;
 
 static_assert(std::endian::native == std::endian::little, "pixels are uploaded as R, G, B, A bytes");
 
@@ -73,7 +79,7 @@ struct Sprite {
   // changes no texel, so it is not redone (a copy re-keyed with its source's key).
   bool alpha_is_key = false;
   uint32_t alpha_key = 0;
-  std::vector<uint32_t> pixels;  // the texture's contents, bottom row first; empty when dropped
+  Pixels pixels;                 // the texture's contents, bottom row first; empty when dropped
   int read_backs = 0;            // times the copy had to be read back from the texture
   // Which kTileWidth x kTileHeight tiles of the texture hold a texel with alpha above 0, row
   // by row from the picture's top (tiles_x per row). Kept by upload(); display skips the rest.
@@ -92,7 +98,7 @@ std::recursive_mutex& lock();
 Sprite* find(int number);
 
 // alpha = 0 where red, green and blue equal `colour` (r + 256 g + 65536 b), else 255.
-void key(std::vector<uint32_t>& pixels, uint32_t colour);
+void key(Pixels& pixels, uint32_t colour);
 void key(uint32_t* pixels, size_t count, uint32_t colour);
 // Sends rows first_row .. first_row + row_count - 1 of the sprite's pixels (texture rows,
 // bottom row first; -1 = to the top) to its texture, which is made (again) when the sprite has
@@ -111,7 +117,7 @@ bool hold_pixels(Sprite& sprite);
 void settle(Sprite& sprite);
 // The texture's contents, bottom row first, without touching the sprite's copy. Caller holds
 // lock().
-std::vector<uint32_t> read_texture(const Sprite& sprite);
+Pixels read_texture(const Sprite& sprite);
 
 // The display batch (sprite_display.cpp): appends nothing, draws what is pending.
 void flush_batch();

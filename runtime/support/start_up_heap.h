@@ -3,8 +3,8 @@
 //
 // On the machines this was measured on (virtual, 2 cores) the first write to a fresh page of
 // memory costs about 2.6 ms per MB, some 60 times a second write to it; the start-up's sprites
-// (their textures, which the OpenGL driver allocates with malloc, and their CPU copies) write
-// about 15 MB of fresh memory on the main thread, some 40 ms of its time. So:
+// (their textures, which the OpenGL driver allocates with malloc, and their smaller CPU copies)
+// write some 8 MB of fresh memory on the main thread, some 20 ms of its time. So:
 //   - allocations of up to 32 MB come from the heap rather than from a mapping of their own,
 //     so that freed memory is reused instead of unmapped and faulted in again;
 //   - the main thread reserves a block of heap, with a small fence after it that keeps the
@@ -16,7 +16,7 @@
 //     system.
 // Without glibc (the web page) all of this is left out.
 //
-//   StartUpHeap heap(14 << 20);   // main thread, before the helper starts
+//   StartUpHeap heap(8 << 20);    // main thread, before the helper starts
 //   heap.touch();                 // helper thread
 //   heap.release();               // main thread, after joining the helper
 //   ...                           // the sprites

@@ -56,14 +56,15 @@ class ScreenTest : public ::testing::Test {
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     const sprite_store::Sprite* s = sprite_store::find(number);
     if (!s) return {};
-    return s->pixels.empty() ? sprite_store::read_texture(*s) : s->pixels;
+    const sprite_store::Pixels pixels = s->pixels.empty() ? sprite_store::read_texture(*s) : s->pixels;
+    return std::vector<uint32_t>(pixels.begin(), pixels.end());
   }
 
   static uint32_t sprite_pixel(int number, int x, int y) {
     std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
     const sprite_store::Sprite* s = sprite_store::find(number);
     if (!s) return 0xDEADBEEF;
-    const std::vector<uint32_t> pixels = s->pixels.empty() ? sprite_store::read_texture(*s) : s->pixels;
+    const sprite_store::Pixels pixels = s->pixels.empty() ? sprite_store::read_texture(*s) : s->pixels;
     return pixels[size_t(s->texture_height - 1 - y) * s->texture_width + x];
   }
 

@@ -332,7 +332,7 @@ void reference_display(int number, int x, int y, int intensity, int32_t colour) 
   const int w = s->display_width, h = s->display_height;
   if (x >= 800 || y >= 640 || x <= -w || y <= -h) return;
   // The whole picture in a texture of its own, whatever rows the sprite's texture holds.
-  const std::vector<uint32_t> picture = sprite_store::read_texture(*s);
+  const sprite_store::Pixels picture = sprite_store::read_texture(*s);
   GLuint whole = 0;
   glGenTextures(1, &whole);
   glBindTexture(kScreenTextureTarget, whole);
