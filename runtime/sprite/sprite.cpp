@@ -26,19 +26,51 @@ SpriteTable& table() {
 uint32_t default_key = 0;  // sprite_transparent_colour(-1, ...); under lock()
 uint32_t last_serial = 0;
 
+// A decoded picture in the texture's layout: rows bottom-up, each pixel r, g, b and the
+// picture's own alpha (255 for 24 bits).
+struct Decoded {
+  int width = 0, height = 0, bits = 0;
+  Pixels pixels;
+};
+
+bool decode(const void* data, size_t size, Decoded* out) {
+  picture::Picture picture;
+  if (!picture::decode_picture(data, size, &picture)) return false;
+  try {
+    Pixels(size_t(picture.width) * size_t(picture.height)).swap(out->pixels);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  out->width = picture.width;
+  out->height = picture.height;
+  out->bits = picture.bits;
+  // Decoded rows run top-down as B, G, R(, A); the texture runs bottom-up.
+  const int in_bytes = picture.bits / 8;
+  for (int y = 0; y < picture.height; ++y) {
+    const uint8_t* in = &picture.pixels[size_t(picture.height - 1 - y) * size_t(picture.width) * in_bytes];
+    uint32_t* row = &out->pixels[size_t(y) * size_t(picture.width)];
+    for (int x = 0; x < picture.width; ++x, in += in_bytes) {
+      const uint32_t alpha = in_bytes == 4 ? in[3] : 255;
+      row[x] = uint32_t(in[2]) | uint32_t(in[1]) << 8 | uint32_t(in[0]) << 16 | alpha << 24;
+    }
+  }
+  return true;
+}
+
 // Pictures decoded ahead (sprite_decode_ahead), by the address and size of their bytes; taken
 // by the sprite_load_memory of the same bytes. Guarded by ahead_lock, not lock(): the decoding
-// thread never touches the sprite table.
+// thread never touches the sprite table. The decoding thread also lays the pixels out as the
+// texture takes them, so that writing those pages first happens there too.
 struct DecodedAhead {
   const void* data;
   size_t size;
-  picture::Picture picture;
+  Decoded picture;
 };
 std::mutex ahead_lock;
 std::vector<DecodedAhead> ahead;
 
 // The picture decoded ahead from these bytes, if there is one; it is taken out of the list.
-bool take_decoded_ahead(const void* data, size_t size, picture::Picture* out) {
+bool take_decoded_ahead(const void* data, size_t size, Decoded* out) {
   std::lock_guard<std::mutex> guard(ahead_lock);
   for (auto it = ahead.begin(); it != ahead.end(); ++it) {
     if (it->data != data || it->size != size) continue;
@@ -411,35 +443,25 @@ void sprite_start() {
 }
 
 void sprite_decode_ahead(const void* data, size_t size) {
-  picture::Picture decoded;
-  if (!picture::decode_picture(data, size, &decoded)) return;  // the load will fail by itself
+  Decoded decoded;
+  if (!decode(data, size, &decoded)) return;  // the load will fail by itself
   std::lock_guard<std::mutex> guard(ahead_lock);
   ahead.push_back(DecodedAhead{data, size, std::move(decoded)});
 }
 
 int sprite_load_memory(int number, const void* data, size_t size, int flags) {
   std::lock_guard<std::recursive_mutex> guard(lock());
-  picture::Picture decoded;
-  if (!take_decoded_ahead(data, size, &decoded) && !picture::decode_picture(data, size, &decoded)) {
+  Decoded decoded;
+  if (!take_decoded_ahead(data, size, &decoded) && !decode(data, size, &decoded)) {
     if (number >= 0) table().free(number, release);
     return 0;
   }
   const int made = make(number, decoded.width, decoded.height, decoded.bits, flags);
   if (made < 0) return 0;
   Sprite& s = *find(made);
-  const bool keep_alpha = decoded.bits == 32 && (flags & kSpriteKeepAlpha);
-  // Decoded rows run top-down as B, G, R(, A); the texture runs bottom-up.
-  const int in_bytes = decoded.bits / 8;
-  for (int y = 0; y < s.texture_height; ++y) {
-    const uint8_t* in =
-        &decoded.pixels[size_t(s.texture_height - 1 - y) * size_t(s.texture_width) * in_bytes];
-    uint32_t* out = &s.pixels[size_t(y) * size_t(s.texture_width)];
-    for (int x = 0; x < s.texture_width; ++x, in += in_bytes) {
-      const uint32_t alpha = keep_alpha ? in[3] : 255;
-      out[x] = uint32_t(in[2]) | uint32_t(in[1]) << 8 | uint32_t(in[0]) << 16 | alpha << 24;
-    }
-  }
-  if (!keep_alpha) {
+  s.pixels.swap(decoded.pixels);
+  // Without kSpriteKeepAlpha keying gives every pixel its alpha, whatever the picture's was.
+  if (!(decoded.bits == 32 && (flags & kSpriteKeepAlpha))) {
     s.flags &= ~kSpriteKeepAlpha;
     key_all(s);
   }
