@@ -575,9 +575,10 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
   // The first picture on the screen is the veil the start-up clears to and flips as its last
   // step; the bare window's figure is its first cleared and presented frame, the same work.
   const double startup_ms = run_start_ms - main_entry_ms + result.startup_ms;
-  std::printf("start-up: %.1f ms from main() to the first frame on screen, the veil (start-up itself %.1f ms; "
-              "the show's first drawn frame flipped at %.1f ms)\n",
-              startup_ms, result.startup_ms, run_start_ms - main_entry_ms + result.first_frame_ms);
+  std::printf(
+      "start-up: %.1f ms from main() to the first frame on screen, the veil (start-up itself %.1f ms; "
+      "the show's first drawn frame flipped at %.1f ms)\n",
+      startup_ms, result.startup_ms, run_start_ms - main_entry_ms + result.first_frame_ms);
   std::printf(
       "per frame, ms           frames   wall median    p95     max   main-thread CPU median  p95     max\n");
   print_row("whole run", observer.samples, false);

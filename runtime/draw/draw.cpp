@@ -24,7 +24,7 @@ struct DrawOutput {
   sprite_store::Pixels pixels;
   std::vector<uint8_t> changed;  // per buffer row: whether drawing changed a pixel of it
   bool taken_over = false;       // `pixels` is the sprite's copy, which equalled its texture
-  uint32_t key_colour = 0;  // the sprite's key when the output was made
+  uint32_t key_colour = 0;       // the sprite's key when the output was made
 };
 
 namespace {
@@ -112,7 +112,8 @@ void write_back(DrawOutput& out, sprite_store::Sprite& s) {
       s.pixels.swap(out.pixels);  // the copy goes back as it was
       return;
     }
-    if (keyed) sprite_store::key(out.pixels.data() + size_t(first) * width, size_t(last - first + 1) * width, key);
+    if (keyed)
+      sprite_store::key(out.pixels.data() + size_t(first) * width, size_t(last - first + 1) * width, key);
   } else {
     if (keyed) sprite_store::key(out.pixels, s.key_colour);
     if (!s.pixels.empty()) {

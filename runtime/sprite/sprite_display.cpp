@@ -60,7 +60,8 @@ void append_quad(const Sprite& s, int x, int y, int width, int height, Texels te
   const GLfloat left = GLfloat(x), right = GLfloat(x + width);
   const GLfloat bottom = GLfloat(screen_height - y - height), top = bottom + GLfloat(height);
   const GLfloat s0 = GLfloat(texels.x), s1 = GLfloat(texels.x + texels.width);
-  const GLfloat t1 = GLfloat(s.texture_height - s.layout.first_row - texels.y), t0 = t1 - GLfloat(texels.height);
+  const GLfloat t1 = GLfloat(s.texture_height - s.layout.first_row - texels.y),
+                t0 = t1 - GLfloat(texels.height);
   // A quad that continues the previous one to the right (same rows, same colour, the next
   // texels at the same scale) widens it instead: the same pixels from fewer, wider quads.
   if (!batch.vertices.empty()) {

@@ -79,8 +79,8 @@ struct Sprite {
   // changes no texel, so it is not redone (a copy re-keyed with its source's key).
   bool alpha_is_key = false;
   uint32_t alpha_key = 0;
-  Pixels pixels;                 // the texture's contents, bottom row first; empty when dropped
-  int read_backs = 0;            // times the copy had to be read back from the texture
+  Pixels pixels;       // the texture's contents, bottom row first; empty when dropped
+  int read_backs = 0;  // times the copy had to be read back from the texture
   // Which kTileWidth x kTileHeight tiles of the texture hold a texel with alpha above 0, row
   // by row from the picture's top (tiles_x per row). Kept by upload(); display skips the rest.
   std::vector<uint8_t> tiles;

@@ -457,4 +457,121 @@ TEST_F(Sprites, BatchedDisplaysMatchOneQuadPerCall) {
   EXPECT_EQ(differing, 0) << "largest channel difference " << worst;
 }
 
+// The sprite as it displays at (x, y) at its current clip and zoom, against the plain method
+// drawing the whole picture: the same pixels, exactly on llvmpipe.
+int display_differences(int number, int x, int y) {
+  screen_clear(0x402010);
+  sprite_display(number, x, y, 200);
+  sprite_flush();
+  const auto shown = read_back_screen(800, 640);
+  screen_clear(0x402010);
+  reference_display(number, x, y, 200, -1);
+  const auto reference = read_back_screen(800, 640);
+  int differing = 0;
+  for (size_t i = 0; i < shown.size(); ++i)
+    for (int shift : {0, 8, 16})
+      differing += std::abs(int(shown[i] >> shift & 0xFF) - int(reference[i] >> shift & 0xFF)) > 1;
+  return differing;
+}
+
+// A sheet's texture holds only the rows with something else than its transparent outside texel,
+// and one texel for rows of one value; it still reads back, displays and stretches as the whole
+// picture, transparent texels keeping their key colour.
+TEST_F(Sprites, SheetsHoldOnlyTheirRowsAndShowTheWholePicture) {
+  struct Case {
+    const char* name;
+    void (*make)();
+    int first_row, rows;  // the rows held (counted from the bottom)
+    bool one_texel;
+  };
+  const auto box = [](uint32_t colour, int y, int height) {
+    ASSERT_NE(draw_start(sprite_output(7)), 0);
+    draw_box(0, y, 800, height, colour);
+    draw_stop();
+  };
+  static decltype(box)* draw = nullptr;
+  draw = &box;
+  const Case cases[] = {
+      {"an empty sheet", [] { sprite_create(7, 800, 640); }, 0, 0, true},
+      {"one opaque colour throughout",
+       [] {
+         sprite_create(7, 800, 640);
+         (*draw)(0x151B01, 0, 640);
+         sprite_transparent_colour(7, 0xFF00FF);
+       },
+       0, 640, true},
+      {"a band of one colour on a transparent sheet",
+       [] {
+         sprite_create(7, 800, 640);
+         sprite_transparent_colour(7, 0);
+         (*draw)(0x462301, 26, 322);
+       },
+       640 - 348, 322, true},
+      {"shapes in a stripe",
+       [] {
+         sprite_create(7, 800, 640);
+         sprite_transparent_colour(7, 0);
+         ASSERT_NE(draw_start(sprite_output(7)), 0);
+         draw_circle(300, 400, 30, 0x20A040);
+         draw_box(500, 380, 40, 9, 0xF0E0D0);
+         draw_stop();
+       },
+       208, 64, false},
+      {"a sheet keyed with a colour other than black",
+       [] {
+         sprite_create(7, 800, 640);
+         (*draw)(0x112233, 0, 640);
+         (*draw)(0x445566, 100, 3);
+         sprite_transparent_colour(7, 0x112233);
+       },
+       537, 3, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.make();
+    {
+      std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+      const sprite_store::Sprite* s = sprite_store::find(7);
+      ASSERT_NE(s, nullptr);
+      EXPECT_EQ(s->layout.rows, c.rows);
+      if (c.rows > 0) EXPECT_EQ(s->layout.first_row, c.first_row);
+      EXPECT_EQ(s->layout.uniform, c.one_texel);
+      ASSERT_FALSE(s->pixels.empty());  // the sprite worked on last holds its copy
+    }
+    EXPECT_TRUE(texture_matches_copy(7));  // the read-back rebuilds every texel, key colours too
+    EXPECT_EQ(display_differences(7, 0, 0), 0);
+    sprite_clip(7, 10, 300, 500, 200);
+    EXPECT_EQ(display_differences(7, 37, 21), 0);
+    sprite_zoom(7, 731, 517);  // stretched: the texture takes every row from then on
+    EXPECT_EQ(display_differences(7, -5, 9), 0);
+    {
+      std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+      const sprite_store::Sprite* s = sprite_store::find(7);
+      EXPECT_TRUE(s->layout.rows == 640 || (s->layout.uniform && c.rows == 640));
+    }
+    EXPECT_TRUE(texture_matches_copy(7));
+  }
+}
+
+// A canvas cleared and drawn every frame, its shapes moving into new rows: the texture's rows
+// only grow, and the texture keeps equal to the copy.
+TEST_F(Sprites, CanvasTextureGrowsWithTheRowsItsShapesReach) {
+  ASSERT_NE(sprite_create(7, 800, 640), 0);
+  sprite_transparent_colour(7, 0);
+  int held = 0;
+  for (int frame = 0; frame < 12; ++frame) {
+    ASSERT_NE(draw_start(sprite_output(7)), 0);
+    draw_box(0, 0, 800, 640, 0);
+    draw_circle(100 + 50 * frame, 200 + 25 * frame, 20, 0x3060F0);
+    draw_stop();
+    std::lock_guard<std::recursive_mutex> guard(sprite_store::lock());
+    const sprite_store::Sprite* s = sprite_store::find(7);
+    EXPECT_GE(s->layout.rows, held) << "frame " << frame;
+    held = s->layout.rows;
+  }
+  EXPECT_LT(held, 640);
+  EXPECT_TRUE(texture_matches_copy(7));
+  EXPECT_EQ(display_differences(7, 0, 0), 0);
+}
+
 }  // namespace
