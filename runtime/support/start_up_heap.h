@@ -26,6 +26,8 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "runtime/support/zeroed_pages.h"
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #include <sys/mman.h>
@@ -37,6 +39,7 @@
 class StartUpHeap {
  public:
   explicit StartUpHeap(size_t bytes) {
+    zeroed_pages::map_large(false);
 #ifdef __GLIBC__
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     block_ = static_cast<char*>(std::malloc(bytes));
@@ -51,6 +54,7 @@ class StartUpHeap {
   ~StartUpHeap() {
     release();
     std::free(fence_);
+    zeroed_pages::map_large(true);
   }
 
   // Makes the block's pages resident (any thread; before release).
@@ -81,6 +85,7 @@ class StartUpHeap {
     release();
     std::free(fence_);
     fence_ = nullptr;
+    zeroed_pages::map_large(true);
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif

@@ -1,9 +1,9 @@
 // runtime/support/zeroed_pages.h — storage for large pixel buffers that starts zeroed and takes
 // memory only where it is written.
 //
-// A buffer of kMappedBytes or more is a mapping of its own: its pages are the system's shared
-// zero page until first written, and freeing it hands them straight back. A drawing canvas the
-// size of the screen whose shapes keep to a stripe of it so holds only that stripe, and a copy
+// A buffer of kMappedBytes or more is a mapping of its own (outside the start-up, see map_large): its pages
+// are the system's shared zero page until first written, and freeing it hands them straight back. A drawing
+// canvas the size of the screen whose shapes keep to a stripe of it so holds only that stripe, and a copy
 // dropped after its upload does not stay behind as free heap. Smaller buffers, and every buffer
 // without mmap (the web page), come zeroed from calloc.
 //
@@ -13,6 +13,7 @@
 // only what changes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <new>
@@ -25,27 +26,48 @@
 namespace zeroed_pages {
 
 inline constexpr size_t kMappedBytes = size_t(1) << 20;
+// Each buffer starts with a header that says how it was made, as the choice can change while
+// it lives (map_large).
+inline constexpr size_t kHeader = 64;
+inline std::atomic<bool> mapping{true};
+
+// Whether buffers of kMappedBytes and more are mappings of their own from now on. The start-up
+// turns it off while it hands out heap pages made resident ahead (runtime/support/
+// start_up_heap.h): there a fresh mapping would cost its first writes on the main thread.
+inline void map_large(bool on) {
+  mapping.store(on, std::memory_order_relaxed);
+}
 
 inline void* allocate(size_t bytes) {
+  if (bytes > size_t(-1) - kHeader) return nullptr;
+  const size_t total = bytes + kHeader;
+  char* base = nullptr;
+  bool mapped = false;
 #ifdef ZEROED_PAGES_MAPPED
-  if (bytes >= kMappedBytes) {
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return p == MAP_FAILED ? nullptr : p;
+  if (bytes >= kMappedBytes && mapping.load(std::memory_order_relaxed)) {
+    void* p = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    base = static_cast<char*>(p);
+    mapped = true;
   }
 #endif
-  return std::calloc(bytes ? bytes : 1, 1);
+  if (!base) base = static_cast<char*>(std::calloc(total, 1));
+  if (!base) return nullptr;
+  *reinterpret_cast<size_t*>(base) = mapped ? 1 : 0;
+  return base + kHeader;
 }
 
 inline void release(void* p, size_t bytes) {
   if (!p) return;
+  char* base = static_cast<char*>(p) - kHeader;
 #ifdef ZEROED_PAGES_MAPPED
-  if (bytes >= kMappedBytes) {
-    munmap(p, bytes);
+  if (*reinterpret_cast<size_t*>(base) == 1) {
+    munmap(base, bytes + kHeader);
     return;
   }
 #endif
   (void)bytes;
-  std::free(p);
+  std::free(base);
 }
 
 }  // namespace zeroed_pages
