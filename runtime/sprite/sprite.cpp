@@ -288,7 +288,7 @@ bool upload(Sprite& sprite, int first_row, int row_count) {
     const int width = plan.stored_width(sprite.texture_width), rows = plan.stored_height();
     if (!own || width != sprite.layout.stored_width(sprite.texture_width) ||
         rows != sprite.layout.stored_height()) {
-      // The other holder of a shared texture keeps it as it is.
+      // A new texture; one this sprite shared stays with its other holder as it is.
       const GLuint made = new_texture(width, rows);
       if (made == 0) return false;
       if (own) release(sprite);

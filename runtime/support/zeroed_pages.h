@@ -1,11 +1,12 @@
 // runtime/support/zeroed_pages.h — storage for large pixel buffers that starts zeroed and takes
 // memory only where it is written.
 //
-// A buffer of kMappedBytes or more is a mapping of its own (outside the start-up, see map_large): its pages
-// are the system's shared zero page until first written, and freeing it hands them straight back. A drawing
-// canvas the size of the screen whose shapes keep to a stripe of it so holds only that stripe, and a copy
-// dropped after its upload does not stay behind as free heap. Smaller buffers, and every buffer
-// without mmap (the web page), come zeroed from calloc.
+// Outside the start-up (see map_large) a buffer of kMappedBytes or more is a mapping of its
+// own: its pages are the system's shared zero page until first written, and freeing it hands
+// them straight back. A drawing canvas the size of the screen whose shapes keep to a stripe of
+// it so holds only that stripe, and a copy dropped after its upload does not stay behind as
+// free heap. Smaller buffers, and every buffer without mmap (the web page), come zeroed from
+// calloc.
 //
 // ZeroedAllocator default-initialises (constructs nothing): `std::vector<T, ZeroedAllocator<T>>
 // v(n)` is n zeroes that nothing has written yet. Reading such a page does not make it resident

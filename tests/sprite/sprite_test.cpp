@@ -457,6 +457,13 @@ TEST_F(Sprites, BatchedDisplaysMatchOneQuadPerCall) {
   EXPECT_EQ(differing, 0) << "largest channel difference " << worst;
 }
 
+// Fills rows y .. y + height - 1 of sprite 7 with one colour.
+void rows_of(uint32_t colour, int y, int height) {
+  ASSERT_NE(draw_start(sprite_output(7)), 0);
+  draw_box(0, y, 800, height, colour);
+  draw_stop();
+}
+
 // The sprite as it displays at (x, y) at its current clip and zoom, against the plain method
 // drawing the whole picture: the same pixels, exactly on llvmpipe.
 int display_differences(int number, int x, int y) {
@@ -484,19 +491,12 @@ TEST_F(Sprites, SheetsHoldOnlyTheirRowsAndShowTheWholePicture) {
     int first_row, rows;  // the rows held (counted from the bottom)
     bool one_texel;
   };
-  const auto box = [](uint32_t colour, int y, int height) {
-    ASSERT_NE(draw_start(sprite_output(7)), 0);
-    draw_box(0, y, 800, height, colour);
-    draw_stop();
-  };
-  static decltype(box)* draw = nullptr;
-  draw = &box;
   const Case cases[] = {
       {"an empty sheet", [] { sprite_create(7, 800, 640); }, 0, 0, true},
       {"one opaque colour throughout",
        [] {
          sprite_create(7, 800, 640);
-         (*draw)(0x151B01, 0, 640);
+         rows_of(0x151B01, 0, 640);
          sprite_transparent_colour(7, 0xFF00FF);
        },
        0, 640, true},
@@ -504,7 +504,7 @@ TEST_F(Sprites, SheetsHoldOnlyTheirRowsAndShowTheWholePicture) {
        [] {
          sprite_create(7, 800, 640);
          sprite_transparent_colour(7, 0);
-         (*draw)(0x462301, 26, 322);
+         rows_of(0x462301, 26, 322);
        },
        640 - 348, 322, true},
       {"shapes in a stripe",
@@ -520,8 +520,8 @@ TEST_F(Sprites, SheetsHoldOnlyTheirRowsAndShowTheWholePicture) {
       {"a sheet keyed with a colour other than black",
        [] {
          sprite_create(7, 800, 640);
-         (*draw)(0x112233, 0, 640);
-         (*draw)(0x445566, 100, 3);
+         rows_of(0x112233, 0, 640);
+         rows_of(0x445566, 100, 3);
          sprite_transparent_colour(7, 0x112233);
        },
        537, 3, true},
