@@ -3,16 +3,21 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "capture/capture_run.h"
 #include "capture/cli_options.h"
 #include "module/playback.h"
+#include "runtime/os/os.h"
 #include "show/show.h"
 #include "show/version.h"
 
+#ifndef _WIN32
 // The executable's version record, in a section of its own so that tools can read it
-// (readelf -p .quorvane_version quorvane-intro).
+// (readelf -p .quorvane_version quorvane-intro). The Windows program carries it as its version
+// resource (app/windows/quorvane-intro.rc), which Explorer's Properties shows.
 [[gnu::used, gnu::section(".quorvane_version")]] static const char kVersionRecord[] = QUORVANE_VERSION_RECORD;
+#endif
 
 int main(int argc, char** argv) {
   const long long start_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -20,9 +25,15 @@ int main(int argc, char** argv) {
                                  .count();
   if (argc <= 1) return show::run();
 
+  // Output of the command line goes to the console it was started from (on Windows the
+  // program has none of its own), and paths in the arguments are UTF-8 everywhere.
+  os::attach_console();
+  const std::vector<std::string> arguments = os::utf8_arguments(argc, argv);
+  std::vector<const char*> pointers;
+  for (const std::string& a : arguments) pointers.push_back(a.c_str());
   capture::CliOptions options;
   std::string error;
-  if (!capture::cli_parse(argc, argv, options, error)) {
+  if (!capture::cli_parse(int(pointers.size()), pointers.data(), options, error)) {
     std::fprintf(stderr, "quorvane-intro: %s\n%s", error.c_str(), capture::cli_usage());
     return 2;
   }

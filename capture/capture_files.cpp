@@ -1,25 +1,15 @@
 // PNG, WAV and encoder output of a capture (see capture_files.h).
 #include "capture/capture_files.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <png.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 
+#include "runtime/os/os.h"
 #include "runtime/screen/screen.h"
-
-extern char** environ;
 
 namespace capture {
 namespace {
@@ -63,20 +53,6 @@ void png_fail(png_structp png, png_const_charp message) {
 }
 void png_warn(png_structp, png_const_charp) {}
 
-std::vector<char*> argv_of(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  return argv;
-}
-
-int wait_exit(pid_t pid) {
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }  // namespace
 
 void capture_read_back(std::vector<uint8_t>& rgb) {
@@ -85,53 +61,42 @@ void capture_read_back(std::vector<uint8_t>& rgb) {
 }
 
 std::FILE* capture_create_file(const std::string& path, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  if (!file) {
-    error = path + ": cannot create: " + std::strerror(errno);
-    if (fd >= 0) ::close(fd);
-  }
+  std::string reason;
+  std::FILE* file = os::create_new_file(path, reason);
+  if (!file) error = path + ": cannot create: " + reason;
   return file;
 }
 
 StagingFolder::~StagingFolder() {
   if (dir_.empty()) return;
-  if (DIR* d = opendir(dir_.c_str())) {
-    while (const dirent* entry = readdir(d))
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-        unlink(path(entry->d_name).c_str());
-    closedir(d);
-  }
-  rmdir(dir_.c_str());
+  std::vector<std::string> names;
+  std::string reason;
+  if (os::list_folder(dir_, names, reason))
+    for (const std::string& name : names) os::remove_file(path(name));
+  os::remove_folder(dir_);
 }
 
 bool StagingFolder::make(const std::string& parent, std::string& error) {
-  std::string name = parent + "/.quorvane-capture-XXXXXX";
-  if (!mkdtemp(name.data())) {
-    error = parent + ": cannot make a folder for the capture: " + std::strerror(errno);
-    return false;
-  }
-  dir_ = name;
-  return true;
+  std::string reason;
+  if (os::make_unique_folder(parent, ".quorvane-capture-", dir_, reason)) return true;
+  error = parent + ": cannot make a folder for the capture: " + reason;
+  return false;
 }
 
 bool StagingFolder::move_file(const std::string& name, const std::string& destination, std::string& error) {
-  if (std::rename(path(name).c_str(), destination.c_str()) == 0) return true;
-  error = destination + ": cannot move the finished file into place: " + std::strerror(errno);
+  std::string reason;
+  if (os::replace_file(path(name), destination, reason)) return true;
+  error = destination + ": cannot move the finished file into place: " + reason;
   return false;
 }
 
 bool StagingFolder::move_into(const std::string& parent, std::string& error) {
-  DIR* d = opendir(dir_.c_str());
-  if (!d) {
-    error = dir_ + ": cannot read the folder: " + std::strerror(errno);
+  std::vector<std::string> names;
+  std::string reason;
+  if (!os::list_folder(dir_, names, reason)) {
+    error = dir_ + ": cannot read the folder: " + reason;
     return false;
   }
-  std::vector<std::string> names;
-  while (const dirent* entry = readdir(d))
-    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-      names.push_back(entry->d_name);
-  closedir(d);
   std::sort(names.begin(), names.end());
   for (const std::string& name : names)
     if (!move_file(name, parent + "/" + name, error)) return false;
@@ -208,98 +173,6 @@ bool WavWriter::close(std::string& error) {
   file_ = nullptr;
   if (failed_) error = path_ + ": cannot write the sound: " + std::strerror(errno);
   return !failed_;
-}
-
-bool capture_program_on_path(const char* program) {
-  const char* path = std::getenv("PATH");
-  if (!path) return false;
-  std::string dirs = path;
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string dir = end > start ? dirs.substr(start, end - start) : ".";
-    const std::string candidate = dir + "/" + program;
-    struct stat st;
-    if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-      return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-PipedProcess::~PipedProcess() {
-  if (pid_ > 0) finish(10000);
-}
-
-bool PipedProcess::start(const std::vector<std::string>& arguments, std::string& error) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    error = std::string("cannot make a pipe: ") + std::strerror(errno);
-    return false;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-  std::vector<char*> argv = argv_of(arguments);
-  const int failed = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(fds[0]);
-  if (failed) {
-    close(fds[1]);
-    pid_ = -1;
-    error = arguments[0] + ": cannot start: " + std::strerror(failed);
-    return false;
-  }
-  // Non-blocking, so that a write waits in poll() with a bound instead of in write() for ever.
-  fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
-  fd_ = fds[1];
-  return true;
-}
-
-bool PipedProcess::write(const void* bytes, size_t size, int timeout_ms) {
-  const auto* p = static_cast<const uint8_t*>(bytes);
-  while (size > 0) {
-    pollfd ready{fd_, POLLOUT, 0};
-    const int polled = poll(&ready, 1, timeout_ms);
-    if (polled < 0 && errno == EINTR) continue;
-    if (polled <= 0) return false;  // no progress for timeout_ms, or the pipe is gone
-    const ssize_t n = ::write(fd_, p, size);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= size_t(n);
-  }
-  return true;
-}
-
-int PipedProcess::finish(int timeout_ms) {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  if (pid_ <= 0) return -1;
-  int status = 0;
-  pid_t done = 0;
-  for (int waited_ms = 0; (done = waitpid(pid_, &status, WNOHANG)) == 0 && waited_ms < timeout_ms;
-       waited_ms += 10)
-    usleep(10000);
-  if (done == 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    status = -1;
-  }
-  pid_ = -1;
-  return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int capture_run_program(const std::vector<std::string>& arguments) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  std::vector<char*> argv = argv_of(arguments);
-  pid_t pid = -1;
-  const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return failed ? -1 : wait_exit(pid);
 }
 
 }  // namespace capture

@@ -5,8 +5,6 @@
 // `error`; nothing throws. Files carry no time stamps, so equal input gives equal bytes.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -62,28 +60,5 @@ class WavWriter {
   uint64_t frames_ = 0;
   bool failed_ = false;
 };
-
-// Whether an executable named `program` is on PATH.
-bool capture_program_on_path(const char* program);
-
-// A child process whose standard input is a pipe from us. A child that stops reading or does
-// not end is not waited for without bound: write() gives up after `timeout_ms` without progress
-// and finish() ends the child after the same time.
-class PipedProcess {
- public:
-  ~PipedProcess();
-  bool start(const std::vector<std::string>& arguments, std::string& error);
-  bool write(const void* bytes, size_t size, int timeout_ms);
-  // Closes the pipe, waits at most `timeout_ms` for the child (then kills it), returns its exit
-  // code (-1 when it did not exit normally).
-  int finish(int timeout_ms);
-
- private:
-  pid_t pid_ = -1;
-  int fd_ = -1;
-};
-
-// Runs a program to its end with standard input closed; its exit code, -1 on failure.
-int capture_run_program(const std::vector<std::string>& arguments);
 
 }  // namespace capture

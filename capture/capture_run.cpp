@@ -1,18 +1,11 @@
 // The capture and benchmark commands (see capture_run.h).
 #include "capture/capture_run.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -20,9 +13,9 @@
 #include "capture/capture_files.h"
 #include "capture/virtual_run.h"
 #include "runtime/draw/draw.h"
+#include "runtime/os/os.h"
 #include "runtime/screen/screen.h"
 #include "runtime/sprite/sprite.h"
-#include "runtime/support/process_memory.h"
 
 namespace capture {
 namespace {
@@ -41,12 +34,11 @@ double steady_ms() {
 
 // Reads and parses the input script; prints the one error line and returns false when refused.
 bool load_script(const std::string& path, InputScript& script) {
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (os::file_kind(path) == os::FileKind::kFolder) {
     std::fprintf(stderr, "%s: %s: the input script is a folder, not a file\n", kProgram, path.c_str());
     return false;
   }
-  std::ifstream file(path, std::ios::binary);
+  std::FILE* file = os::open_for_reading(path);
   if (!file) {
     std::fprintf(stderr, "%s: %s: cannot read the input script: %s\n", kProgram, path.c_str(),
                  std::strerror(errno));
@@ -54,8 +46,8 @@ bool load_script(const std::string& path, InputScript& script) {
   }
   std::string text;
   text.resize(kMaxScriptBytes + 1);
-  file.read(text.data(), std::streamsize(text.size()));
-  text.resize(size_t(file.gcount()));
+  text.resize(std::fread(text.data(), 1, text.size(), file));
+  std::fclose(file);
   if (text.size() > kMaxScriptBytes) {
     std::fprintf(stderr, "%s: %s: the input script is larger than 1 MB\n", kProgram, path.c_str());
     return false;
@@ -79,68 +71,33 @@ bool is_frame_png(const char* name) {
 
 // Creates the folder if needed; false when the name is taken by something that is not a folder.
 bool prepare_dir(const std::string& dir, std::string& error) {
-  if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    error = dir + ": cannot create the folder: " + std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    error = dir + ": not a folder";
-    return false;
-  }
-  return true;
+  std::string reason;
+  if (os::make_folder(dir, reason)) return true;
+  error = dir + (reason == "not a folder" ? ": not a folder" : ": cannot create the folder: " + reason);
+  return false;
 }
 
 // Once a capture has written its frames, the frame pictures of an earlier capture in the same
 // folder go, so that the folder's pictures agree with its frames.txt and audio.wav. Only frames
 // this run did not write are removed, and only after its own files are complete.
 void remove_other_frames(const std::string& dir, const std::vector<int>& written) {
-  DIR* d = opendir(dir.c_str());
-  if (!d) return;
-  std::vector<std::string> stale;
-  while (const dirent* entry = readdir(d))
-    if (is_frame_png(entry->d_name) &&
-        !std::binary_search(written.begin(), written.end(), std::atoi(entry->d_name + 6)))
-      stale.push_back(entry->d_name);
-  closedir(d);
-  for (const std::string& name : stale) unlink((dir + "/" + name).c_str());
+  std::vector<std::string> names, stale;
+  std::string reason;
+  if (!os::list_folder(dir, names, reason)) return;
+  for (const std::string& name : names)
+    if (is_frame_png(name.c_str()) &&
+        !std::binary_search(written.begin(), written.end(), std::atoi(name.c_str() + 6)))
+      stale.push_back(name);
+  for (const std::string& name : stale) os::remove_file(dir + "/" + name);
   if (!stale.empty())
     std::fprintf(stderr, "%s: removed %zu frame pictures of an earlier capture from %s\n", kProgram,
                  stale.size(), dir.c_str());
 }
 
-// SIGINT, SIGTERM and SIGHUP end a capture after the frame being drawn: its files are then
-// closed as after a full run. A second signal ends the process at once.
-volatile std::sig_atomic_t g_stop_signal = 0;
-
-void on_stop_signal(int number) {
-  if (g_stop_signal != 0) {
-    std::signal(number, SIG_DFL);
-    std::raise(number);
-    return;
-  }
-  g_stop_signal = number;
-}
-
-void catch_stop_signals() {
-  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    sigaction(number, &action, nullptr);
-  }
-}
-
 // ffmpeg takes any argument that starts with "-" for an option: a relative path is given as
 // "./path" so that a file named "-x.mp4" stays a file.
 std::string ffmpeg_path(const std::string& path) {
-  return !path.empty() && path[0] != '/' ? "./" + path : path;
-}
-
-std::string parent_of(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  return !path.empty() && !os::is_absolute(path) ? "./" + path : path;
 }
 
 // How long the encoder may go without taking a frame, or take to end, before the capture gives
@@ -155,7 +112,7 @@ const std::string kVideoRate = std::to_string(look::kFramesPerSecond);
 // a line at every tenth.
 class Progress {
  public:
-  explicit Progress(int total) : total_(total), start_(steady_ms()), terminal_(isatty(2)) {}
+  explicit Progress(int total) : total_(total), start_(steady_ms()), terminal_(os::is_terminal(stderr)) {}
   void update(int done) {
     const double now = steady_ms();
     const bool tenth = done * 10 / total_ != (done - 1) * 10 / total_;
@@ -246,7 +203,7 @@ class CaptureObserver : public VirtualRunObserver {
                                     frame.position, frame.row, frame.note) < 0)
       fail(options_.capture_dir + "/frames.txt: cannot write");
     progress_.update(frame.number + 1);
-    return !failed_ && g_stop_signal == 0;
+    return !failed_ && os::stop_request() == 0;
   }
 
   void sound(const int16_t* pcm, int frames) override {
@@ -283,7 +240,7 @@ class CaptureObserver : public VirtualRunObserver {
   std::vector<uint8_t> rgb_;
   WavWriter wav_;
   std::FILE* frames_txt_ = nullptr;
-  PipedProcess encoder_;
+  os::PipedProcess encoder_;
   bool video_ = false;
   bool failed_ = false;
   std::string error_;
@@ -294,7 +251,7 @@ class CaptureObserver : public VirtualRunObserver {
 // on the other.
 bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out,
                std::string& error) {
-  const int code = capture_run_program({"ffmpeg",
+  const os::ProgramResult run = os::run_program({"ffmpeg",
                                         "-hide_banner",
                                         "-loglevel",
                                         "error",
@@ -317,7 +274,9 @@ bool mux_video(const std::string& video_part, const std::string& wav, const std:
                                         "+faststart",
                                         "-f",
                                         "mp4",
-                                        ffmpeg_path(out)});
+                                        ffmpeg_path(out)},
+                                       /*timeout_ms=*/-1);
+  const int code = run.exit_code;
   if (code != 0)
     error =
         out + ": ffmpeg could not join the pictures and the sound (exit code " + std::to_string(code) + ")";
@@ -334,12 +293,6 @@ double percentile(const std::vector<double>& sorted_values, double p) {
   return sorted_values[std::min(i, sorted_values.size() - 1)];
 }
 
-double thread_cpu_ms() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
 class BenchObserver : public VirtualRunObserver {
  public:
   struct Sample {
@@ -348,11 +301,11 @@ class BenchObserver : public VirtualRunObserver {
   };
   void before_frame(int) override {
     wall_ = steady_ms();
-    cpu_ = thread_cpu_ms();
+    cpu_ = os::thread_cpu_ms();
   }
   bool after_frame(const VirtualFrame& frame) override {
     screen_finish();  // count the rasteriser's work in the frame that caused it
-    samples.push_back({steady_ms() - wall_, thread_cpu_ms() - cpu_, frame.position >= 5});
+    samples.push_back({steady_ms() - wall_, os::thread_cpu_ms() - cpu_, frame.position >= 5});
     if (samples.size() == 1) {
       renderer = screen_renderer();
       driver = platform::video_driver();
@@ -363,7 +316,7 @@ class BenchObserver : public VirtualRunObserver {
   // textured layer blended at half intensity, drawn and finished, as a median of many. The
   // show's peak memory is read first: the yardstick's sheet is the benchmark's, not the show's.
   void finished() override {
-    peak_kb = peak_memory_kb();
+    peak_kb = os::peak_memory_kb();
     constexpr int kYardstickSprite = 999, kRounds = 300;
     if (!sprite_create(kYardstickSprite, look::kScreenWidth, look::kScreenHeight)) return;
     // A row of its own colour each, so that the texture is a whole 800 x 640 sheet: a sheet of
@@ -406,30 +359,32 @@ struct Baseline {
 
 Baseline run_gl_baseline() {
   Baseline b;
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string self = os::executable_path();
   std::string program = "gl-baseline";
-  if (n > 0) {
-    self[n] = 0;
-    const std::string beside = parent_of(self) + "/tools/gl-baseline/gl-baseline";
-    if (access(beside.c_str(), X_OK) == 0) program = beside;
+  if (!self.empty()) {
+    const std::string beside = os::parent_folder(self) + "/tools/gl-baseline/gl-baseline";
+    if (os::program_on_path(beside)) program = beside;
   }
-  if (program == "gl-baseline" && !capture_program_on_path("gl-baseline")) {
+  if (program == "gl-baseline" && !os::program_on_path("gl-baseline")) {
     b.error = "gl-baseline is neither beside the intro nor on the PATH";
     return b;
   }
-  std::FILE* pipe = popen(("'" + program + "' 2>&1").c_str(), "r");
-  if (!pipe) {
-    b.error = std::string("cannot run gl-baseline: ") + std::strerror(errno);
+  const os::ProgramResult run = os::run_program({program}, /*timeout_ms=*/60000, /*keep_output=*/true);
+  if (run.exit_code < 0 && !run.timed_out && run.output.empty()) {
+    b.error = "cannot run gl-baseline";
     return b;
   }
-  char line[512];
-  while (std::fgets(line, sizeof line, pipe))
-    if (std::sscanf(line, "first frame presented %lf ms after main(); peak memory (VmHWM) %lf MB",
+  size_t start = 0;
+  while (start < run.output.size()) {
+    size_t end = run.output.find('\n', start);
+    if (end == std::string::npos) end = run.output.size();
+    const std::string line = run.output.substr(start, end - start);
+    if (std::sscanf(line.c_str(), "first frame presented %lf ms after main(); peak memory (VmHWM) %lf MB",
                     &b.first_frame_ms, &b.peak_mb) == 2)
       b.ok = true;
-  const int status = pclose(pipe);
-  if (!b.ok || status != 0) {
+    start = end + 1;
+  }
+  if (!b.ok || run.exit_code != 0) {
     b.ok = false;
     b.error = "gl-baseline did not report its figures";
   }
@@ -460,7 +415,7 @@ int capture_main(const CliOptions& options) {
   InputScript script;
   if (!options.input_path.empty() && !load_script(options.input_path, script)) return 2;
   const bool video = !options.video_path.empty();
-  if (video && !capture_program_on_path("ffmpeg")) {
+  if (video && !os::program_on_path("ffmpeg")) {
     std::fprintf(stderr,
                  "%s: --video needs ffmpeg, which is not installed (or not on PATH); "
                  "capture PNG frames with --capture DIR instead\n",
@@ -489,13 +444,15 @@ int capture_main(const CliOptions& options) {
     return 1;
   }
   // A finished encoder must not end this process through SIGPIPE: its write fails instead.
-  std::signal(SIGPIPE, SIG_IGN);
-  catch_stop_signals();
+  os::ignore_broken_pipe();
+  // Ctrl+C, a termination request or a closed terminal end the capture after the frame being
+  // drawn: its files are then closed as after a full run. A second request ends it at once.
+  os::catch_stop_requests();
 
   // Everything is written in a folder of the run's own inside DIR (or beside OUT), and moved
   // into place only when complete: a failed run leaves DIR as it was.
   StagingFolder staging;
-  const std::string home = options.capture_dir.empty() ? parent_of(options.video_path) : options.capture_dir;
+  const std::string home = options.capture_dir.empty() ? os::parent_folder(options.video_path) : options.capture_dir;
   CaptureObserver observer(options, total);
   bool ok =
       staging.make(home, error) && observer.open(staging, video ? staging.path("video.mp4") : "", error);
@@ -516,11 +473,11 @@ int capture_main(const CliOptions& options) {
     error =
         std::string("the window or its OpenGL screen could not be opened (") + platform::last_error() + ")";
   }
-  const int stop_signal = g_stop_signal;
+  const int stop_signal = os::stop_request();
   if (ok && video && stop_signal == 0)
     ok = mux_video(staging.path("video.mp4"), staging.path("audio.wav"), staging.path("out.mp4"), error) &&
          staging.move_file("out.mp4", options.video_path, error);
-  if (ok && !options.capture_dir.empty() && (!video || g_stop_signal == 0)) {
+  if (ok && !options.capture_dir.empty() && (!video || os::stop_request() == 0)) {
     std::remove(staging.path("video.mp4").c_str());
     ok = staging.move_into(options.capture_dir, error);
     if (ok) remove_other_frames(options.capture_dir, observer.pictures);
@@ -529,15 +486,15 @@ int capture_main(const CliOptions& options) {
     std::fprintf(stderr, "%s: capture failed, nothing written: %s\n", kProgram, error.c_str());
     return 1;
   }
-  if (g_stop_signal != 0) {
-    const int number = g_stop_signal;
+  if (os::stop_request() != 0) {
+    const int number = os::stop_request();
     if (options.capture_dir.empty() || video)
       std::fprintf(stderr, "%s: stopped by signal %d (%s) after %d frames; nothing written\n", kProgram,
-                   number, strsignal(number), result.frames);
+                   number, os::stop_request_name(number), result.frames);
     else
       std::fprintf(stderr,
                    "%s: stopped by signal %d (%s) after %d frames; %s holds those frames and their sound\n",
-                   kProgram, number, strsignal(number), result.frames, options.capture_dir.c_str());
+                   kProgram, number, os::stop_request_name(number), result.frames, options.capture_dir.c_str());
     return 128 + number;
   }
   std::fprintf(stderr, "%s: %d frames (%zu pictures) and %.3f s of sound written to %s%s\n", kProgram,
@@ -583,7 +540,7 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
       "per frame, ms           frames   wall median    p95     max   main-thread CPU median  p95     max\n");
   print_row("whole run", observer.samples, false);
   print_row("main phase (order>=5)", observer.samples, true);
-  const double peak_mb = double(observer.peak_kb > 0 ? observer.peak_kb : peak_memory_kb()) / 1024.0;
+  const double peak_mb = double(observer.peak_kb > 0 ? observer.peak_kb : os::peak_memory_kb()) / 1024.0;
   std::printf("peak memory (VmHWM): %.1f MB\n", peak_mb);
 
   // The yardsticks of this run: the bare window (gl-baseline, run after the show on the same

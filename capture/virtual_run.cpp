@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "assets/music.h"
+#include "runtime/os/os.h"
 #include "effects/frame_pacing.h"
 #include "module/music.h"
 #include "module/playback.h"
@@ -159,7 +160,7 @@ bool virtual_video_start() {
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   // With no display SDL would try every driver first; name the one that works without one.
   if ((!driver || !*driver) && (!display || !*display) && (!wayland || !*wayland))
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    os::set_environment("SDL_VIDEODRIVER", "offscreen");
   return platform::video_start(/*allow_offscreen=*/true);
 }
 

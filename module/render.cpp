@@ -19,7 +19,8 @@ music_ring* music_ring_create() {
   if (!ring) return nullptr;
   ring->wave = static_cast<int16_t*>(std::calloc(size_t(kMusicRingFrames) * 2, sizeof(int16_t)));
   const size_t mix_bytes = size_t(kMusicRingFrames) * 2 * sizeof(float);
-  ring->mix = static_cast<float*>(std::aligned_alloc(kMixAlignment, mix_bytes));
+  // Aligned operator new rather than std::aligned_alloc, which Windows' C runtime lacks.
+  ring->mix = static_cast<float*>(::operator new(mix_bytes, std::align_val_t(kMixAlignment), std::nothrow));
   ring->history = new (std::nothrow) std::atomic<uint16_t>[kMusicRingChunks];
   if (!ring->wave || !ring->mix || !ring->history) {
     music_ring_free(ring);
@@ -34,7 +35,7 @@ music_ring* music_ring_create() {
 void music_ring_free(music_ring* ring) {
   if (!ring) return;
   std::free(ring->wave);
-  std::free(ring->mix);
+  ::operator delete(ring->mix, std::align_val_t(kMixAlignment));
   delete[] ring->history;
   delete ring;
 }

@@ -5,8 +5,8 @@
 // own: its pages are the system's shared zero page until first written, and freeing it hands
 // them straight back. A drawing canvas the size of the screen whose shapes keep to a stripe of
 // it so holds only that stripe, and a copy dropped after its upload does not stay behind as
-// free heap. Smaller buffers, and every buffer without mmap (the web page), come zeroed from
-// calloc.
+// free heap. Smaller buffers, and every buffer without mmap (the web page, Windows), come
+// zeroed from calloc.
 //
 // ZeroedAllocator default-initialises (constructs nothing): `std::vector<T, ZeroedAllocator<T>>
 // v(n)` is n zeroes that nothing has written yet. Reading such a page does not make it resident

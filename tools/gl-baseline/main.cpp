@@ -14,7 +14,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "runtime/support/process_memory.h"
+#include "runtime/os/os.h"
 #include <string>
 
 namespace {
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   std::printf("gl-baseline: video driver %s, renderer %s\n", SDL_GetCurrentVideoDriver(),
               reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
   std::printf("first frame presented %.1f ms after main(); peak memory (VmHWM) %.1f MB\n", first_ms,
-              peak_memory_kb() / 1024.0);
+              os::peak_memory_kb() / 1024.0);
   SDL_GL_DeleteContext(context);
   SDL_DestroyWindow(window);
   SDL_Quit();

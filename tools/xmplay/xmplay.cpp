@@ -1,11 +1,8 @@
 // xmplay FILE.xm — plays a module through the default audio device (or the silent stand-in
 // when there is none) with a one-line live status of what is audible: order, row and the
 // channel-0 cell. Ctrl+C stops cleanly.
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,12 +12,11 @@
 #include "module/music.h"
 #include "module/platform_device.h"
 #include "module/playback.h"
+#include "runtime/os/os.h"
 #include "runtime/platform/platform.h"
 #include "tools/xmrender/module_file.h"
 
 namespace {
-
-std::atomic<bool> interrupted{false};
 
 // "C-4 03" for a cell's note and instrument, "... .." for an empty one.
 void describe_cell(int cell, char* text, size_t size) {
@@ -45,7 +41,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: xmplay FILE.xm\n");
     return 2;
   }
-  const char* path = argv[1];
+  const std::string path_text = os::utf8_arguments(argc, argv)[1];  // UTF-8 on every system
+  const char* path = path_text.c_str();
   std::vector<uint8_t> image;
   std::string reason;
   if (!tool_files::read_module_file(path, image, reason)) {
@@ -65,15 +62,13 @@ int main(int argc, char** argv) {
   }
   if (platform::audio_silent_fallback())
     std::fprintf(stderr, "xmplay: no sound device (%s); playing silently\n", platform::last_error().c_str());
-  std::signal(SIGINT, [](int) { interrupted = true; });
-  std::signal(SIGTERM, [](int) { interrupted = true; });
-  std::signal(SIGHUP, [](int) { interrupted = true; });
+  os::catch_stop_requests();
   // A closed pipe on standard output fails the write below instead of ending the process.
-  std::signal(SIGPIPE, SIG_IGN);
+  os::ignore_broken_pipe();
 
   const music_module* module = music_current();
-  const bool terminal = isatty(fileno(stdout));
-  while (!interrupted) {
+  const bool terminal = os::is_terminal(stdout);
+  while (!os::stop_request()) {
     char cell[16];
     describe_cell(music_note(0), cell, sizeof cell);
     const int order = music_position();

@@ -16,21 +16,16 @@
 // itself, a length a WAV header cannot hold (over about 24,347 s), a --solo channel the module
 // does not have, numbers with anything but digits (and one decimal point for --seconds).
 // SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary file.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <vector>
 
 #include "module/music.h"
+#include "runtime/os/os.h"
 #include "tools/xmrender/module_file.h"
 
 namespace {
@@ -171,34 +166,12 @@ struct Change {
   int order, row;
 };
 bool read_timeline(const std::string& path, std::vector<Change>& changes) {
-  std::FILE* f = std::fopen(path.c_str(), "r");
+  std::FILE* f = os::open_for_reading(path);
   if (!f) return false;
   Change c;
   while (std::fscanf(f, "%ld %d %d", &c.frame, &c.order, &c.row) == 3) changes.push_back(c);
   std::fclose(f);
   return !changes.empty();
-}
-
-double cpu_seconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-// SIGINT, SIGTERM, SIGHUP (the terminal went away) or SIGPIPE (the reader of --timeline went
-// away, as with `| head -1`) during a render: the loop stops, removes the temporary file and
-// then ends the process by the same signal.
-volatile std::sig_atomic_t stop_signal = 0;
-
-void on_stop_signal(int signal) {
-  stop_signal = signal;
-}
-
-void catch_stop_signals() {
-  struct sigaction action {};
-  action.sa_handler = on_stop_signal;
-  sigemptyset(&action.sa_mask);
-  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(number, &action, nullptr);
 }
 
 // Standard output as written so far: false, with one line on stderr, when a write failed (a
@@ -207,29 +180,6 @@ bool stdout_written() {
   if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
   std::fprintf(stderr, "xmrender: standard output: cannot write: %s\n", std::strerror(errno));
   return false;
-}
-
-// Creates the temporary WAV: a new regular file (an existing one is truncated), never through a
-// symbolic link or onto a device.
-std::FILE* create_temporary(const std::string& path, std::string& reason) {
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return nullptr;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    reason = "not a regular file";
-    ::close(fd);
-    return nullptr;
-  }
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (!file) {
-    reason = std::strerror(errno);
-    ::close(fd);
-  }
-  return file;
 }
 
 int render(const Options& o) {
@@ -256,8 +206,12 @@ int render(const Options& o) {
   }
   music_ring* ring = music_ring_create();
   const std::string temporary = o.output + ".part";
-  catch_stop_signals();
-  std::FILE* out = ring ? create_temporary(temporary, reason) : nullptr;
+  // Ctrl+C, a termination request, a closed terminal or a closed reader of --timeline (as with
+  // `| head -1`) during a render: the loop stops, removes the temporary file and then ends the
+  // process as the request would have.
+  os::catch_stop_requests(/*broken_pipe=*/true);
+  // A new regular file (an existing one is emptied), never through a link or onto a device.
+  std::FILE* out = ring ? os::create_or_truncate_file(temporary, reason) : nullptr;
   if (!out) {
     std::fprintf(stderr, "xmrender: %s: %s\n", ring ? temporary.c_str() : o.output.c_str(),
                  ring ? reason.c_str() : "out of memory");
@@ -269,12 +223,12 @@ int render(const Options& o) {
   wav_header(out, uint32_t(chunks * kMusicChunkFrames));
   music_start(module);
   if (o.solo) module->muted_channels = ~o.solo;
-  const bool progress = isatty(STDERR_FILENO) != 0;
+  const bool progress = os::is_terminal(stderr);
   size_t next_reference = 0;
   int ref_order = -1, ref_row = -1;
   long differing = 0, first_difference = -1;
   char first_text[96] = "";
-  for (long c = 0; c < chunks && !stop_signal; ++c) {
+  for (long c = 0; c < chunks && !os::stop_request(); ++c) {
     const int k = music_render_chunk(module, ring);
     const uint16_t entry = ring->history[k].load();
     const int order = music_history_order(entry), row = music_history_row(entry);
@@ -304,26 +258,23 @@ int render(const Options& o) {
   const bool closed = std::fclose(out) == 0;
   music_ring_free(ring);
   music_module_free(module);
-  if (stop_signal) {
-    std::remove(temporary.c_str());
-    std::fflush(stdout);
-    std::signal(stop_signal, SIG_DFL);
-    std::raise(stop_signal);
-    return 1;
+  if (const int request = os::stop_request()) {
+    os::remove_file(temporary);
+    os::end_by_stop_request(request);
   }
   if (!written || !closed) {
     std::fprintf(stderr, "xmrender: %s: cannot write the WAV\n", temporary.c_str());
-    std::remove(temporary.c_str());
+    os::remove_file(temporary);
     return 1;
   }
   if (o.timeline && !stdout_written()) {
-    std::remove(temporary.c_str());
+    os::remove_file(temporary);
     return 1;
   }
-  if (std::rename(temporary.c_str(), o.output.c_str()) != 0) {
+  if (!os::replace_file(temporary, o.output, reason)) {
     std::fprintf(stderr, "xmrender: %s: cannot rename %s onto it: %s\n", o.output.c_str(), temporary.c_str(),
-                 std::strerror(errno));
-    std::remove(temporary.c_str());
+                 reason.c_str());
+    os::remove_file(temporary);
     return 1;
   }
   if (!reference.empty()) {
@@ -352,13 +303,16 @@ int bench(const Options& o) {
     double best = 1e30;
     for (long run = 0; run < o.runs; ++run) {
       music_start(module);
-      const double start = cpu_seconds();
+      const double start = os::process_cpu_seconds();
       for (long c = 0; c < chunks; ++c) music_render_chunk(module, ring);
-      best = std::min(best, cpu_seconds() - start);
+      best = std::min(best, os::process_cpu_seconds() - start);
     }
     const double speed = audio_seconds / std::max(best, 1e-9);
     speeds.push_back(speed);
     const char* name = std::strrchr(path.c_str(), '/');
+#ifdef _WIN32
+    if (const char* back = std::strrchr(path.c_str(), '\\'); back && (!name || back > name)) name = back;
+#endif
     std::printf("%-44s %3d ch %8.0f x real time\n", name ? name + 1 : path.c_str(), module->channel_count,
                 speed);
     std::fflush(stdout);
@@ -378,7 +332,12 @@ int bench(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Paths in the arguments are UTF-8 on every system.
+  const std::vector<std::string> arguments = os::utf8_arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (const std::string& a : arguments) pointers.push_back(const_cast<char*>(a.c_str()));
+  pointers.push_back(nullptr);
   Options options;
-  if (!parse(argc, argv, options)) return usage();
+  if (!parse(argc, pointers.data(), options)) return usage();
   return options.bench ? bench(options) : render(options);
 }
