@@ -9,9 +9,14 @@ function(quorvane_embed)
   set(out "${CMAKE_CURRENT_BINARY_DIR}/embedded/${E_SYMBOL}.cpp")
   # Ninja creates an output's folder before running its command; Makefiles do not.
   file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/embedded")
+  # A cross build runs the host's own bin2cpp (cmake/HostTools.cmake).
+  get_target_property(tool bin2cpp QUORVANE_HOST_PROGRAM)
+  if(NOT tool)
+    set(tool $<TARGET_FILE:bin2cpp>)
+  endif()
   add_custom_command(
     OUTPUT "${out}"
-    COMMAND ${QUORVANE_EMBED_RUNNER} $<TARGET_FILE:bin2cpp> "${E_FILE}" "${E_SYMBOL}" "${out}"
+    COMMAND ${QUORVANE_EMBED_RUNNER} ${tool} "${E_FILE}" "${E_SYMBOL}" "${out}"
     DEPENDS bin2cpp "${E_FILE}"
     COMMENT "Embedding ${E_SYMBOL}"
     VERBATIM)

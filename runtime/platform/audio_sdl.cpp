@@ -90,9 +90,30 @@ SDL_AudioDeviceID open_device() {
 // the callback does not run before the buffer is set. Records why the default device failed.
 void open_paused() {
   audio.fallback = false;
+#ifdef _WIN32
+  // WASAPI first, then Windows' older audio paths: a driver that starts but opens no device
+  // (an endpoint that refuses the format, a broken driver) gives way to the next.
+  // SDL_AUDIODRIVER, where set, still names the one driver to use (a hint of normal priority
+  // gives way to it).
+  SDL_SetMainReady();
+  for (const char* driver : {"wasapi", "directsound", "winmm"}) {
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
+    audio.subsystem = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!audio.subsystem) {
+      remember_error("starting audio");
+      continue;
+    }
+    if ((audio.device = open_device()) != 0) break;
+    remember_error("opening the audio device");
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    audio.subsystem = false;
+  }
+  SDL_SetHint(SDL_HINT_AUDIODRIVER, nullptr);
+#else
   audio.subsystem = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
   if (!audio.subsystem) remember_error("starting audio");
   if (audio.subsystem && (audio.device = open_device()) == 0) remember_error("opening the audio device");
+#endif
   if (audio.device == 0) {
     // No usable sound hardware: a silent device that still keeps real time. (Switching drivers
     // waits for SDL's ALSA device-watching thread to end, some 100 ms.)

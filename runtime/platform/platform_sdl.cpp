@@ -9,6 +9,9 @@
 #include <SDL.h>
 #include <SDL_opengl.h>
 #include <SDL_syswm.h>
+#ifdef _WIN32
+#include <mmsystem.h>  // timeBeginPeriod (SDL_syswm.h brings windows.h)
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -394,6 +397,15 @@ bool video_start(bool allow_offscreen) {
   // Ctrl+C in a terminal ends the process as usual; SDL would turn it into a quit event.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+#ifdef _WIN32
+  // The program's own main() runs SDL (no SDL_main). The window class is named after window 0,
+  // as the window layer names its windows, with the executable's icon resource 1 (all five
+  // sizes: Windows picks the small icon from it). CS_OWNDC and CS_BYTEALIGNCLIENT are what SDL
+  // gives its own class: an OpenGL window keeps one device context for its whole life.
+  SDL_SetMainReady();
+  SDL_SetHint(SDL_HINT_WINDOWS_INTRESOURCE_ICON, "1");
+  SDL_RegisterApp("WindowClass_0", CS_DBLCLKS | CS_OWNDC | CS_BYTEALIGNCLIENT, GetModuleHandleW(nullptr));
+#endif
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     remember_error("starting video");
     return false;
@@ -523,6 +535,12 @@ void window_set_topmost(WindowId window, bool topmost) {
 }
 
 void window_set_icon(WindowId window, const uint32_t* rgba_pixels, int width, int height) {
+#ifdef _WIN32
+  // The window class carries the executable's icon resource, drawn for each size as it was
+  // made for it; a picture set here would replace it with one scaled copy.
+  (void)window, (void)rgba_pixels, (void)width, (void)height;
+  return;
+#endif
   SDL_Window* w = state().video ? SDL_GetWindowFromID(window) : nullptr;
   if (!w || !rgba_pixels || width <= 0 || height <= 0) return;
   SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(rgba_pixels), width, height,
@@ -738,12 +756,25 @@ uint32_t tick_count_ms() {
   return SDL_GetTicks();
 }
 void sleep_ms(int ms) {
+#ifdef _WIN32
+  // Windows' scheduler ticks every 15.6 ms unless asked otherwise: raise the timer resolution
+  // to 1 ms on first use (it stays raised until the process ends), so that the frame timer's
+  // sleeps end within a millisecond of their time.
+  static const bool raised = timeBeginPeriod(1) == TIMERR_NOERROR;
+  (void)raised;
+#endif
   SDL_Delay(ms > 0 ? Uint32(ms) : 0);
 }
 uint32_t thread_id() {
   return uint32_t(SDL_ThreadID());
 }
+#ifdef _WIN32
+void process_raise_priority() {
+  SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
+}
+#else
 void process_raise_priority() {}  // a desktop process may not raise itself here; nothing to do
+#endif
 void thread_raise_priority() {
   SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
 }

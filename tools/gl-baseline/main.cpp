@@ -5,22 +5,15 @@
 // software rasteriser takes most of it) is not the intro's.
 //
 //   gl-baseline [--frames N]
-#include <GL/gl.h>
 #include <SDL.h>
+#include <SDL_opengl.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "runtime/os/os.h"
-#include <string>
-
-namespace {
-
-
-}  // namespace
 
 int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
@@ -31,6 +24,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: gl-baseline [--frames N]\n");
     return 2;
   }
+  SDL_SetMainReady();
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "gl-baseline: no video: %s\n", SDL_GetError());
     return 1;
