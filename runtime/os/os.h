@@ -81,7 +81,7 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 void attach_console();
 
 bool is_terminal(std::FILE* stream);
-void set_environment(const char* name, const char* value);
+void set_environment(const char* name, const char* value);  // a null value removes it
 
 long peak_memory_kb();         // the process's peak resident memory; 0 when unknown
 double thread_cpu_ms();        // CPU time of the calling thread

@@ -210,7 +210,10 @@ bool is_terminal(std::FILE* stream) {
 }
 
 void set_environment(const char* name, const char* value) {
-  setenv(name, value, 1);
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
 }
 
 long peak_memory_kb() {

@@ -288,7 +288,7 @@ bool is_terminal(std::FILE* stream) {
 }
 
 void set_environment(const char* name, const char* value) {
-  _putenv_s(name, value);
+  _putenv_s(name, value ? value : "");  // an empty value removes the variable
 }
 
 long peak_memory_kb() {

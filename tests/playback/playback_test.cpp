@@ -12,6 +12,7 @@
 #include "module/music.h"
 #include "module/platform_device.h"
 #include "module/xm_writer.h"
+#include "runtime/os/os.h"
 
 namespace {
 
@@ -328,7 +329,7 @@ TEST_F(Playback, LeadReadsAheadOfTheEar) {
 // position (not by wall time, which a loaded machine stretches), whether the sound and the
 // device were made ready ahead on another thread, as the intro's start-up does, or not.
 TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  os::set_environment("SDL_AUDIODRIVER", "dummy");
   // Speed 6, BPM 125: a row every 6 × 882 frames = 0.12 s.
   xmw::Song song;
   song.patterns.resize(1);
@@ -358,7 +359,7 @@ TEST(PlaybackOnTheSilentDevice, RowsAdvanceWithTheTempo) {
     EXPECT_GT(frames, 44100.0 * 0.5) << "the device hardly played";
     EXPECT_NEAR(row, frames / (6 * 882), 1.5) << "at frame " << frames;
   }
-  unsetenv("SDL_AUDIODRIVER");
+  os::set_environment("SDL_AUDIODRIVER", nullptr);
 }
 
 // Rendering ahead hands the device the same first second of sound that music_play renders.
