@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# packaging/windows/wine-run.sh PROGRAM.exe [ARGS...] — runs a Windows program under 64-bit Wine
+# and exits with its exit code. CMake's cross-compiling emulator (cmake/mingw-w64.cmake), so the
+# test programs and gtest_discover_tests run through it.
+#
+# Environment:
+#   QUORVANE_WINEPREFIX  the Wine prefix (default: build-win/wine beside this repository; made on
+#                        first use, which takes about 20 s and 700 MB)
+#   QUORVANE_WINE_NULL_AUDIO=1
+#                        HOME points at a scratch folder whose .asoundrc makes ALSA's default
+#                        device a `null` sink: Wine then offers a real, silent audio endpoint,
+#                        so that WASAPI, DirectSound and winmm open (with no sound card and no
+#                        such file all three fail to open a device)
+# Wine's own chatter is off (WINEDEBUG=-all) and the Mono and Gecko installers are never offered.
+# With no DISPLAY, Wine runs without a window system: programs that open windows need a display
+# (run the caller under xvfb-run); programs that do not, run as they are.
+set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || { echo "wine-run: $wine not found (apt-get install wine64)" >&2; exit 127; }
+[ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARGS...]" >&2; exit 2; }
+
+export WINEPREFIX=${QUORVANE_WINEPREFIX:-$here/../../build-win/wine}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEARCH=win64
+
+if [ "${QUORVANE_WINE_NULL_AUDIO:-0}" = 1 ]; then
+  home=$WINEPREFIX.home
+  mkdir -p "$home"
+  printf 'pcm.!default { type null }\n' >"$home/.asoundrc"
+  export HOME=$home
+fi
+
+# First use: create the prefix under a lock (parallel ctest runs share it), and wait for the
+# wineserver to finish writing the registry before anyone runs in it.
+if [ ! -f "$WINEPREFIX/.quorvane-ready" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [ ! -f "$WINEPREFIX/.quorvane-ready" ]; then
+    "$wine" wineboot --init >/dev/null 2>&1 </dev/null
+    /usr/lib/wine/wineserver -w
+    touch "$WINEPREFIX/.quorvane-ready"
+  fi
+  exec 9>&-
+fi
+
+"$wine" "$@"
