@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # packaging/windows/wine-run.sh PROGRAM.exe [ARGS...] — runs a Windows program under 64-bit Wine
-# and exits with its exit code. CMake's cross-compiling emulator (cmake/mingw-w64.cmake), so the
+# and exits with its exit code.
+# packaging/windows/wine-run.sh --init — only makes the Wine prefix, if there is none. Worth
+# calling before a build: gtest_discover_tests runs each test program through this script right
+# after linking it, with a 5 s time limit by default, and making the prefix takes longer. CMake's cross-compiling emulator (cmake/mingw-w64.cmake), so the
 # test programs and gtest_discover_tests run through it.
 #
 # Environment:
@@ -18,9 +21,11 @@ set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || { echo "wine-run: $wine not found (apt-get install wine64)" >&2; exit 127; }
-[ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARGS...]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 PROGRAM.exe [ARGS...] | --init" >&2; exit 2; }
 
-export WINEPREFIX=${QUORVANE_WINEPREFIX:-$here/../../build-win/wine}
+WINEPREFIX=${QUORVANE_WINEPREFIX:-$(dirname "$(dirname "$here")")/build-win/wine}
+case $WINEPREFIX in /*) ;; *) WINEPREFIX=$PWD/$WINEPREFIX ;; esac  # Wine wants it absolute
+export WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 export WINEARCH=win64
@@ -45,5 +50,12 @@ if [ ! -f "$WINEPREFIX/.quorvane-ready" ]; then
   fi
   exec 9>&-
 fi
+[ "$1" = --init ] && exit 0
 
+# Wine's first program in a session starts the wineserver and its helper programs (services,
+# explorer, plugplay, ...), which keep that program's standard output and error open until the
+# session ends, about 3 s after the last program: a caller reading the output through a pipe
+# (ctest) would wait that long for every test. A trivial program with no output of its own starts
+# the session first, when there is none, so that the helpers hold /dev/null instead.
+"$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 "$wine" "$@"
