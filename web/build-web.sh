@@ -5,8 +5,9 @@
 # The page is emscripten's WebAssembly build of the same show, on the web platform layer
 # (runtime/platform/platform_web.cpp). Debian 12's emscripten package is the toolchain; the
 # picture decoders (zlib, libpng, libjpeg-turbo) are Debian's own source packages, fetched with
-# `apt-get source` through a private sources list under build-web/ (the system's lists stay as
-# they are) and compiled for WebAssembly into build-web/prefix.
+# `apt-get source` through a private sources list under build-web/ (derived from the machine's
+# own apt sources by tools/debian-sources.sh; the system's lists stay as they are) and compiled
+# for WebAssembly into build-web/prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -36,26 +37,18 @@ fi
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 jobs=$(nproc)
 
-mkdir -p "$out/apt/lists/partial" "$out/apt/sources.list.d" "$out/src" "$out/deps" "$out/prefix/lib" "$out/prefix/include"
-# Debian 12's source packages: a private sources list and private package lists.
-cat >"$out/apt/sources.list" <<LIST
-deb-src http://deb.debian.org/debian bookworm main
-LIST
-apt_private=(-o Dir::Etc::SourceList="$out/apt/sources.list" -o Dir::Etc::SourceParts="$out/apt/sources.list.d"
-  -o Dir::State::Lists="$out/apt/lists" -o Dir::Cache="$out/apt/cache" -o Debug::NoLocking=1)
-
+mkdir -p "$out/src" "$out/deps" "$out/prefix/lib" "$out/prefix/include"
+# Debian 12's source packages, through a private sources list derived from the machine's own
+# apt sources (tools/debian-sources.sh: the base suite only).
+. "$root/tools/debian-sources.sh"
 fetch() {  # fetch SOURCE-PACKAGE — unpacks it once into build-web/src
-  local name=$1
-  ls -d "$out/src/$name"-*/ >/dev/null 2>&1 && return 0
-  # (the security archive is left out: its mirror here does not carry sources)
-  [ -f "$out/apt/lists/.updated" ] || { apt-get "${apt_private[@]}" update -qq && touch "$out/apt/lists/.updated"; }
-  (cd "$out/src" && apt-get "${apt_private[@]}" source -qq "$name" >/dev/null)
+  debian_source_fetch "$out/apt" "$1" "$out/src"
 }
 fetch zlib
 fetch libpng1.6
 fetch libjpeg-turbo
 
-src_dir() { ls -d "$out/src/$1"-*/ | head -n1; }
+src_dir() { debian_source_dir "$out/src" "$1"; }
 prefix=$out/prefix
 cmake_em() {  # cmake_em SOURCE BUILD [options...] — configures, builds and installs into the prefix
   local src=$1 dir=$2; shift 2

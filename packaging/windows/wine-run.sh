@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # packaging/windows/wine-run.sh PROGRAM.exe [ARGS...] — runs a Windows program under 64-bit Wine
-# and exits with its exit code.
+# and exits with its exit code. It is CMake's cross-compiling emulator (cmake/mingw-w64.cmake),
+# so the test programs and gtest_discover_tests run through it.
 # packaging/windows/wine-run.sh --init — only makes the Wine prefix, if there is none. Worth
 # calling before a build: gtest_discover_tests runs each test program through this script right
-# after linking it, with a 5 s time limit by default, and making the prefix takes longer. CMake's cross-compiling emulator (cmake/mingw-w64.cmake), so the
-# test programs and gtest_discover_tests run through it.
+# after linking it, with a 5 s time limit by default, and making the prefix takes longer.
 #
 # Environment:
 #   QUORVANE_WINEPREFIX  the Wine prefix (default: build-win/wine beside this repository; made on
-#                        first use, which takes about 20 s and 700 MB)
+#                        first use, which takes 10-20 s and 700 MB)
 #   QUORVANE_WINE_NULL_AUDIO=1
 #                        HOME points at a scratch folder whose .asoundrc makes ALSA's default
 #                        device a `null` sink: Wine then offers a real, silent audio endpoint,
