@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config libsdl2-dev libgl-dev
   libglu1-mesa-dev libgl1-mesa-dri libglx-mesa0 libegl-mesa0 libpng-dev libjpeg62-turbo-dev zlib1g-dev
-  libgtest-dev libbenchmark-dev libx11-dev dpkg-dev file procps xvfb xauth xfonts-base x11-utils xdotool sox)
+  libgtest-dev libbenchmark-dev libx11-dev dpkg-dev lintian file procps xvfb xauth xfonts-base x11-utils xdotool sox)
 
 install_missing() {
   local missing=()

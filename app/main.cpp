@@ -1,7 +1,9 @@
 // quorvane intro — the program: start-up, the frame loop until Escape, shutdown.
 // With arguments it can also capture the show to files or benchmark it (capture/cli_options.h).
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,15 @@
 // resource (app/windows/quorvane-intro.rc), which Explorer's Properties shows.
 [[gnu::used, gnu::section(".quorvane_version")]] static const char kVersionRecord[] = QUORVANE_VERSION_RECORD;
 #endif
+
+// What a mode printed on standard output must have reached it: a full disk or a closed pipe
+// loses the help, the version, the benchmark's figures or the sync report, and that is a
+// failure (one line on stderr, exit 1), never exit 0.
+static int check_stdout(int status) {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  std::fprintf(stderr, "quorvane-intro: standard output: cannot write: %s\n", std::strerror(errno));
+  return status != 0 ? status : 1;
+}
 
 int main(int argc, char** argv) {
   const long long start_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -40,18 +51,18 @@ int main(int argc, char** argv) {
   switch (options.mode) {
     case capture::CliMode::kHelp:
       std::fputs(capture::cli_usage(), stdout);
-      return 0;
+      return check_stdout(0);
     case capture::CliMode::kVersion:
       std::printf("%s %s\n", show::kProductName, show::kVersion);
-      return 0;
+      return check_stdout(0);
     case capture::CliMode::kCapture:
       return capture::capture_main(options);
     case capture::CliMode::kBench:
-      return capture::capture_bench_main(options, start_ns);
+      return check_stdout(capture::capture_bench_main(options, start_ns));
     case capture::CliMode::kRun:
       break;
   }
   const int status = show::run();
   if (options.sync_report) std::printf("%s\n", music_sync_report().c_str());
-  return status;
+  return check_stdout(status);
 }

@@ -523,7 +523,8 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
   const double run_start_ms = steady_ms();
   const VirtualRunResult result = virtual_run(run, observer);
   if (!result.started) {
-    std::fprintf(stderr, "%s: the window or its OpenGL screen could not be opened\n", kProgram);
+    std::fprintf(stderr, "%s: the window or its OpenGL screen could not be opened (%s)\n", kProgram,
+                 platform::last_error().c_str());
     return 1;
   }
   std::printf("%s --bench: %d frames (%.1f s of show), video driver %s, renderer %s\n", kProgram,

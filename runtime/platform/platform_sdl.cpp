@@ -1,4 +1,5 @@
-// runtime/platform/platform_sdl.cpp — the platform layer on SDL2 (the only file with SDL).
+// runtime/platform/platform_sdl.cpp — the platform layer on SDL2: windows, input and OpenGL
+// (the sound is audio_sdl.cpp; the error record, clock and threads base_sdl.cpp).
 //
 // Messages: SDL's events are drained into our own FIFO of classic window messages. A mouse
 // move replaces any move still pending (at most one is queued, as the classic window system
@@ -9,16 +10,12 @@
 #include <SDL.h>
 #include <SDL_opengl.h>
 #include <SDL_syswm.h>
-#ifdef _WIN32
-#include <mmsystem.h>  // timeBeginPeriod (SDL_syswm.h brings windows.h)
-#endif
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <mutex>
 #include <string>
 
 #include "runtime/platform/error.h"
@@ -323,38 +320,7 @@ void pump() {
     for (int i = 0; i < n; ++i) translate(events[i]);
 }
 
-struct ErrorRecord {
-  std::mutex lock;  // audio may fail on another thread than the window
-  std::string text;
-};
-
-ErrorRecord& error_record() {
-  static ErrorRecord record;
-  return record;
-}
-
 }  // namespace
-
-// ---- Errors ----------------------------------------------------------------------------
-
-void remember_error(const char* what) {
-  const char* reason = SDL_GetError();
-  auto& record = error_record();
-  std::lock_guard guard(record.lock);
-  record.text = std::string(what) + ": " + (reason && *reason ? reason : "no reason given");
-}
-
-void remember_error_text(const std::string& text) {
-  auto& record = error_record();
-  std::lock_guard guard(record.lock);
-  record.text = text;
-}
-
-std::string last_error() {
-  auto& record = error_record();
-  std::lock_guard guard(record.lock);
-  return record.text;
-}
 
 // ---- Display ---------------------------------------------------------------------------
 
@@ -742,45 +708,6 @@ void inject_close_request(WindowId window) {
 }
 void inject_focus(WindowId window, bool gained) {
   push_window_event(window, gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST);
-}
-
-// ---- Time and threads --------------------------------------------------------------------
-
-uint64_t counter_now() {
-  return SDL_GetPerformanceCounter();
-}
-uint64_t counter_frequency() {
-  return SDL_GetPerformanceFrequency();
-}
-uint32_t tick_count_ms() {
-  return SDL_GetTicks();
-}
-void sleep_ms(int ms) {
-#ifdef _WIN32
-  // Windows' scheduler ticks every 15.6 ms unless asked otherwise: raise the timer resolution
-  // to 1 ms on first use (it stays raised until the process ends), so that the frame timer's
-  // sleeps end within a millisecond of their time.
-  static const bool raised = timeBeginPeriod(1) == TIMERR_NOERROR;
-  (void)raised;
-#endif
-  SDL_Delay(ms > 0 ? Uint32(ms) : 0);
-}
-uint32_t thread_id() {
-  return uint32_t(SDL_ThreadID());
-}
-#ifdef _WIN32
-void process_raise_priority() {
-  SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
-}
-#else
-void process_raise_priority() {}  // a desktop process may not raise itself here; nothing to do
-#endif
-void thread_raise_priority() {
-  SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL);
-}
-
-bool threads_available() {
-  return true;
 }
 
 // ---- Frame loop ----------------------------------------------------------------------------

@@ -25,6 +25,10 @@ foreach(package quorvane-intro quorvane-intro-tools)
   if(NOT fields MATCHES "Depends:[^\n]*libstdc\\+\\+6" OR NOT fields MATCHES "Depends:[^\n]*libsdl2-2\\.0-0")
     message(FATAL_ERROR "${deb}: dependencies not computed from the libraries:\n${fields}")
   endif()
+  # The tools only play and render sound: no windowing or OpenGL library.
+  if(package STREQUAL "quorvane-intro-tools" AND fields MATCHES "Depends:[^\n]*(libopengl|libgl1|libx11|libglu)")
+    message(FATAL_ERROR "${deb}: a sound tool depends on a display library:\n${fields}")
+  endif()
   execute_process(COMMAND dpkg-deb -x "${deb}" "${OUT}/root" RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "dpkg-deb -x ${deb} failed")
@@ -34,7 +38,9 @@ endforeach()
 set(root "${OUT}/root/usr")
 foreach(file bin/quorvane-intro bin/xmrender bin/xmplay share/applications/quorvane-intro.desktop
              share/icons/hicolor/16x16/apps/quorvane-intro.png share/icons/hicolor/256x256/apps/quorvane-intro.png
-             share/doc/quorvane-intro/copyright share/doc/quorvane-intro-tools/copyright)
+             share/doc/quorvane-intro/copyright share/doc/quorvane-intro-tools/copyright
+             share/doc/quorvane-intro/changelog.gz share/doc/quorvane-intro-tools/changelog.gz
+             share/man/man1/quorvane-intro.1.gz share/man/man1/xmrender.1.gz share/man/man1/xmplay.1.gz)
   if(NOT EXISTS "${root}/${file}")
     message(FATAL_ERROR "the packages do not install /usr/${file}")
   endif()

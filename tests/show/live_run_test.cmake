@@ -17,3 +17,17 @@ endif()
 if(NOT output MATCHES "sync: the screen -?[0-9]+\\.[0-9] ms (after|before) the ear \\(median of [0-9]+ frames")
   message(FATAL_ERROR "no sync report after the live show:\n${output}")
 endif()
+
+# The sync report is the run's output: when it cannot be written (a full disk) the run says so
+# and ends with 1, not 0.
+execute_process(COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" sh -c
+                        "SDL_AUDIODRIVER=dummy '${INTRO}' --sync-report >/dev/full 2>'${log}' & p=$!; sleep 2; \
+xdotool key Escape; sleep 1; xdotool key Escape; \
+( sleep 20; kill $p ) >/dev/null 2>&1 & k=$!; wait $p; echo $? > '${OUT}.status'; kill $k 2>/dev/null"
+                RESULT_VARIABLE ignored)
+file(READ "${log}" errors)
+file(READ "${OUT}.status" status)
+string(STRIP "${status}" status)
+if(NOT status STREQUAL "1" OR NOT errors MATCHES "quorvane-intro: standard output: cannot write: No space left on device\n$")
+  message(FATAL_ERROR "--sync-report >/dev/full: status ${status}, stderr:\n${errors}")
+endif()

@@ -34,11 +34,26 @@ void describe_cell(int cell, char* text, size_t size) {
     std::snprintf(text, size, "%s ..", note_text);
 }
 
+constexpr char kUsage[] = "usage: xmplay FILE.xm\n       xmplay --help\n";
+// --help: the usage and what the tool does (the manual page, xmplay.1, says the same).
+constexpr char kHelp[] =
+    "  FILE.xm  the module to play, from its start, on the default audio output (without one,\n"
+    "           on SDL's silent driver, which keeps real time); Ctrl+C stops\n"
+    "  --help   print this help\n"
+    "The status line shows what is audible: order position, pattern, row, channel 0's cell.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    std::fprintf(stderr, "xmplay: standard output: cannot write: %s\n", std::strerror(errno));
+    return 1;
+  }
   if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(stderr, "usage: xmplay FILE.xm\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const std::string path_text = os::utf8_arguments(argc, argv)[1];  // UTF-8 on every system

@@ -2,6 +2,7 @@
 //
 //   xmrender FILE.xm OUT.wav [--seconds N] [--timeline] [--solo 1,3] [--compare REF.txt]
 //   xmrender --bench [--seconds N] [--runs R] FILE.xm...
+//   xmrender --help
 //
 // The WAV is 44100 Hz, 16-bit stereo. It is written under a temporary name and renamed at the
 // end, so a failed run leaves no partial WAV. --timeline prints "frame order row" for every
@@ -39,6 +40,7 @@ struct Options {
   long runs = 3;
   bool timeline = false;
   bool bench = false;
+  bool help = false;
   uint32_t solo = 0;  // bit c: channel c audible; 0 = all
   const char* solo_text = "";
 };
@@ -51,10 +53,22 @@ long chunks_for(double seconds) {
   return long(seconds * kMusicRate / kMusicChunkFrames + 0.5);
 }
 
+constexpr char kUsage[] =
+    "usage: xmrender FILE.xm OUT.wav [--seconds N] [--timeline] [--solo 1,3] [--compare REF.txt]\n"
+    "       xmrender --bench [--seconds N] [--runs R] FILE.xm...\n"
+    "       xmrender --help\n";
+// --help: the usage and what each option does (the manual page, xmrender.1, says the same).
+constexpr char kOptions[] =
+    "  --seconds N        length to render (default 60; a WAV file holds at most 24347 s)\n"
+    "  --timeline         print 'frame order row' for every chunk of 44 sound frames\n"
+    "  --solo 1,3         render only these channels (from 1; the others are still sequenced)\n"
+    "  --compare REF.txt  report the chunks whose position differs from a reference timeline\n"
+    "  --bench            print each module's audio seconds rendered per CPU second, and the median\n"
+    "  --runs R           runs per module for --bench, the best counts (default 3)\n"
+    "  --help             print this help\n";
+
 int usage() {
-  std::fprintf(stderr,
-               "usage: xmrender FILE.xm OUT.wav [--seconds N] [--timeline] [--solo 1,3] [--compare REF.txt]\n"
-               "       xmrender --bench [--seconds N] [--runs R] FILE.xm...\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -105,6 +119,9 @@ bool parse(int argc, char** argv, Options& o) {
       o.timeline = true;
     } else if (a == "--bench") {
       o.bench = true;
+    } else if (a == "--help") {
+      o.help = true;
+      return true;
     } else if (a.size() > 1 && a[0] == '-') {
       std::fprintf(stderr, "xmrender: unknown option '%s'\n", a.c_str());
       return false;
@@ -339,5 +356,10 @@ int main(int argc, char** argv) {
   pointers.push_back(nullptr);
   Options options;
   if (!parse(argc, pointers.data(), options)) return usage();
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kOptions, stdout);
+    return stdout_written() ? 0 : 1;
+  }
   return options.bench ? bench(options) : render(options);
 }
