@@ -1,7 +1,7 @@
 // assets/flash_schedule.h — when the flash words show: the rows of the words phase (order
 // positions 1 to 4) that carry a word. The module's composer puts channel 0's stabs on these
-// rows (tools/xmcompose) and the scene shows the words on them (show/scene.cpp), so the words
-// land on the stabs.
+// rows and on no others (tools/xmcompose asks word_at() row by row) and the scene shows the
+// words on them (show/scene.cpp), so every word lands on a stab and every stab brings a word.
 #pragma once
 
 namespace flash_schedule {

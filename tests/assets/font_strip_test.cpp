@@ -2,14 +2,15 @@
 // the file has the fixed bitmap layout with 94 double-height glyphs in the glyph order.
 #include <gtest/gtest.h>
 
-#include "assets/texts.h"
-
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "assets/pictures.h"
+#include "assets/texts.h"
 #include "generator_run.h"
 
 namespace {
@@ -119,11 +120,36 @@ TEST(FontStrip, CellsFollowTheGlyphOrder) {
   }
   EXPECT_EQ(shapes.size(), 94u) << "every glyph has a shape of its own";
 
-  // Only the descenders and the characters that sit low reach the bottom design row.
+  // Only the descenders, the characters that sit low and the strokes of ASCII art that join
+  // the next line (the bar and both slashes) reach the bottom design row.
   std::string low;
   for (int cell = 0; cell < 94; ++cell)
     if (cell_row_has_ink(cell, 14)) low += kGlyphOrder[cell];
-  EXPECT_EQ(low, ",_gjpqy|");
+  EXPECT_EQ(low, ",/\\_gjpqy|");
+
+  // A slash drawn on two lines, one cell further left on the lower line (as the pages' ASCII art
+  // draws a long diagonal), is one unbroken stroke: the lower glyph's top ink touches, at most
+  // one column away, the upper glyph's bottom ink. The same for a backslash one cell right.
+  const struct {
+    char glyph;
+    int next_line_shift;  // cells
+  } kDiagonals[] = {{'/', -1}, {'\\', 1}};
+  for (const auto& d : kDiagonals) {
+    const int cell = static_cast<int>(kGlyphOrder.find(d.glyph));
+    int nearest = 100;  // columns between the upper glyph's bottom ink and the lower glyph's top ink
+    for (int bottom = 0; bottom < 8; ++bottom)
+      for (int top = 0; top < 8; ++top)
+        if (pixel(8 * cell + bottom, kHeight - 1) && pixel(8 * cell + top, 0))
+          nearest = std::min(nearest, std::abs(top + 8 * d.next_line_shift - bottom));
+    EXPECT_LE(nearest, 1) << d.glyph;
+  }
+  // The bar stands in the middle of its cell, so that underscore runs stop as far short of it on
+  // the left ("___|") as on the right ("|___").
+  const int bar = static_cast<int>(kGlyphOrder.find('|'));
+  int left = 8, right = -1;
+  for (int x = 0; x < 8; ++x)
+    if (pixel(8 * bar + x, 8)) left = std::min(left, x), right = std::max(right, x);
+  EXPECT_EQ(left, 7 - right) << "blank columns left and right of the bar";
 
   // Cell 2 shows a double quote: ink only near the top, in two separate strokes.
   for (int y = 6; y < kHeight; ++y) EXPECT_FALSE(cell_row_has_ink(2, y)) << "row " << y;

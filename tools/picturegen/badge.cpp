@@ -8,8 +8,12 @@
 // which shows texels 0, 2 and 3 of every 4 and skips texel 1. So the badge is designed pixel by
 // pixel at 93 x 18, and each design pixel fills the texels that land on it: design pixel 3k
 // covers texels 4k and 4k + 1, 3k + 1 covers 4k + 2 and 3k + 2 covers 4k + 3. Every pixel of the
-// design then shows on screen exactly once, strokes stay 2 pixels wide, and the outline an even
-// 3-pixel line.
+// design then shows on screen exactly once.
+//
+// On the closing card the badge is drawn in the card's dark tint on the veil, so the name has
+// to carry by its weight alone: the letters fill all the height the outline leaves (12 pixels,
+// one clear pixel above and below), with 3-pixel stems and bars and 2-pixel gaps between the
+// letters, and the outline is a thinner 2-pixel line so that the name, not the frame, reads first.
 #include <array>
 #include <string_view>
 
@@ -22,48 +26,123 @@ constexpr int kWidth = 124;
 constexpr int kHeight = 24;
 constexpr int kDesignWidth = 93;  // the size on screen
 constexpr int kDesignHeight = 18;
-constexpr int kOutline = 3;  // outline thickness and corner cut, in design pixels
+constexpr int kOutline = 2;  // outline thickness and corner cut, in design pixels
 
-// The letters, 10 x 10 design pixels with 2-pixel strokes, 2 pixels apart.
-constexpr int kGlyphWidth = 10;
-constexpr int kGlyphHeight = 10;
+// The letters, 12 design pixels high and of their own widths, 2 pixels apart.
+constexpr int kGlyphHeight = 12;
 constexpr int kGlyphGap = 2;
-constexpr int kGlyphTop = 4;  // one clear pixel between the outline and the letters
+constexpr int kGlyphTop = kOutline + 1;  // one clear pixel between the outline and the letters
 constexpr std::string_view kName = "KESTROW";
 
 struct Glyph {
   char letter;
-  std::array<std::string_view, kGlyphHeight> rows;
+  std::array<std::string_view, kGlyphHeight> rows;  // all of one width
 };
 
+// clang-format off
 constexpr Glyph kGlyphs[] = {
-    {'K',
-     {"##......##", "##.....##.", "##....##..", "##...##...", "######....", "######....", "##...##...",
-      "##....##..", "##.....##.", "##......##"}},
-    {'E',
-     {"##########", "##########", "##........", "##........", "########..", "########..", "##........",
-      "##........", "##########", "##########"}},
-    {'S',
-     {".#########", "##########", "##........", "##........", "#########.", ".#########", "........##",
-      "........##", "##########", "#########."}},
-    {'T',
-     {"##########", "##########", "....##....", "....##....", "....##....", "....##....", "....##....",
-      "....##....", "....##....", "....##...."}},
-    {'R',
-     {"#########.", "##########", "##......##", "##......##", "##########", "#########.", "##...##...",
-      "##....##..", "##.....##.", "##......##"}},
-    {'O',
-     {".########.", "##########", "##......##", "##......##", "##......##", "##......##", "##......##",
-      "##......##", "##########", ".########."}},
-    {'W',
-     {"##......##", "##......##", "##......##", "##..##..##", "##..##..##", "##..##..##", "##..##..##",
-      "##..##..##", "##########", ".###..###."}},
+    {'K', {"###....###.",
+           "###...###..",
+           "###..###...",
+           "###.###....",
+           "######.....",
+           "#####......",
+           "######.....",
+           "###.###....",
+           "###..###...",
+           "###...###..",
+           "###....###.",
+           "###.....###"}},
+    {'E', {"#########",
+           "#########",
+           "#########",
+           "###......",
+           "###......",
+           "#######..",
+           "#######..",
+           "###......",
+           "###......",
+           "#########",
+           "#########",
+           "#########"}},
+    {'S', {".#########",
+           "##########",
+           "##########",
+           "###.......",
+           "###.......",
+           "##########",
+           "##########",
+           ".......###",
+           ".......###",
+           "##########",
+           "##########",
+           "#########."}},
+    {'T', {"#########",
+           "#########",
+           "#########",
+           "...###...",
+           "...###...",
+           "...###...",
+           "...###...",
+           "...###...",
+           "...###...",
+           "...###...",
+           "...###...",
+           "...###..."}},
+    {'R', {"##########.",
+           "###########",
+           "###########",
+           "###.....###",
+           "###.....###",
+           "###########",
+           "##########.",
+           "###..###...",
+           "###...###..",
+           "###....###.",
+           "###.....###",
+           "###.....###"}},
+    {'O', {".#########.",
+           "###########",
+           "###########",
+           "###.....###",
+           "###.....###",
+           "###.....###",
+           "###.....###",
+           "###.....###",
+           "###.....###",
+           "###########",
+           "###########",
+           ".#########."}},
+    {'W', {"###.......###",
+           "###.......###",
+           "###.......###",
+           "###.......###",
+           "###..###..###",
+           "###..###..###",
+           "###..###..###",
+           "###..###..###",
+           "###..###..###",
+           "#############",
+           "#############",
+           ".####...####."}},
 };
+// clang-format on
 
 const Glyph* glyph_for(char letter) {
   for (const Glyph& glyph : kGlyphs)
     if (glyph.letter == letter) return &glyph;
   return nullptr;
+}
+
+int glyph_width(char letter) {
+  const Glyph* glyph = glyph_for(letter);
+  return glyph ? int(glyph->rows[0].size()) : 0;
+}
+
+int name_width() {
+  int width = -kGlyphGap;
+  for (char letter : kName) width += glyph_width(letter) + kGlyphGap;
+  return width;
 }
 
 // True where the 93 x 18 design is opaque: the outline ring with its corners cut, and the name
@@ -73,14 +152,16 @@ bool design_covers(int x, int y) {
   const bool edge_row = y < kOutline || y >= kDesignHeight - kOutline;
   if (edge_column && edge_row) return false;
   if (edge_column || edge_row) return true;
-  const int name_width = int(kName.size()) * (kGlyphWidth + kGlyphGap) - kGlyphGap;
-  const int left = (kDesignWidth - name_width + 1) / 2;
-  const int u = x - left, v = y - kGlyphTop;
-  if (u < 0 || v < 0 || v >= kGlyphHeight || u >= name_width) return false;
-  const int cell = u / (kGlyphWidth + kGlyphGap), column = u % (kGlyphWidth + kGlyphGap);
-  if (column >= kGlyphWidth) return false;
-  const Glyph* glyph = glyph_for(kName[size_t(cell)]);
-  return glyph && glyph->rows[size_t(v)][size_t(column)] == '#';
+  const int v = y - kGlyphTop;
+  if (v < 0 || v >= kGlyphHeight) return false;
+  int left = (kDesignWidth - name_width() + 1) / 2;
+  for (char letter : kName) {
+    const Glyph* glyph = glyph_for(letter);
+    const int u = x - left;
+    if (glyph && u >= 0 && u < glyph_width(letter)) return glyph->rows[size_t(v)][size_t(u)] == '#';
+    left += glyph_width(letter) + kGlyphGap;
+  }
+  return false;
 }
 
 // The design pixel that texel t shows as at 0.75 of the size.

@@ -2,11 +2,15 @@
 // 4 bars a pattern, 7.68 s a pattern). Every order position has a pattern of its own.
 //
 // The shape follows the show: order 0 is a sparse opening; orders 1 to 4 build up under the
-// flash words, with stabs on channel 0 exactly on the rows where words appear (rows 1, 3, 6,
-// 9 and 12 of every 16; the last bar ends 57 and 60 in orders 1 and 3, 58 in orders 2 and 4);
+// flash words, swelling from about 4 dB under the main phase, with stabs on channel 0 exactly
+// on the rows where words appear and on no others (the flash schedule names them: rows 1, 3, 6
+// and 9 of every 16; the last bar ends 57 and 60 in orders 1 and 3, 58 in orders 2 and 4);
 // order 5 on is the full arrangement, and the song loops back to order 5. In the full
-// arrangement channel 0 keeps a quiet stab figure on the same rows in every bar, so the show's
-// channel-0 effects pulse steadily, and closes each phrase at full strength.
+// arrangement channel 0 keeps a quiet stab figure on the word rows of every bar (phase 12
+// included), so the show's channel-0 effects pulse steadily, and closes each phrase at full
+// strength. The main phase moves in level: the breakdown of order 9, the drop at the end of
+// order 12, the disco groove of order 13 a step up, order 14's thin first bar, and the hook of
+// order 15 on top with the loudest crash, before order 16 settles back towards the loop.
 //
 // Notation. Melodies: 16 tokens a bar, one per row: "A5" note (octave 5), "G#4" sharp,
 // "/B5" tone portamento to B5, "." hold, "~" vibrato, "<" fade, "^" key off.
@@ -229,6 +233,14 @@ const Groove kDisco = {
     "....S.......S..d|....S.......S...|....S.......S..d|....S.......S.sS",
     "hhohhhohhhohhhoh|hhohhhohhhohhhoh|hhohhhohhhohhhoh|hhohhhohhhohhoHo",
 };
+// Order 14 opens thin: for one bar the kick on the beats and a snare pick-up alone under the
+// lead (pads, chip and hats rest), then the groove comes back, and its last bar rolls into the
+// hook under a riser.
+const Groove kDiscoThin = {
+    "X.......X.......|X...X...X...X...|X...X...X...X...|X...X...X...X.x.",
+    "............S.sS|....S.......S...|....S.......S..d|....S...rrrrRRRR",
+    "................|hhohhhohhhohhhoh|hhohhhohhhohhhoh|hhohhhohhhoh....",
+};
 // The breakdown: its first half is pads and lead alone (the section's bare rows), then the
 // kick comes back at half time.
 const Groove kBreakdown = {
@@ -253,7 +265,7 @@ const char* kBassDrop = "r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r..ro.r.r..ro.ro|r...
 const char* kBassReturn = "................|................|r...............|r...............";
 
 enum class Chip { kNone, kBell, kArp, kArpThirds, kChord };
-enum class Accents { kNone, kWordsEarly, kWordsLate, kPulse };
+enum class Accents { kNone, kWords, kPulse };
 // Channel 10 follows the lead: as its echo, or as a harmony line under it.
 enum class Second { kEcho, kHarmony };
 
@@ -269,31 +281,37 @@ struct Section {
   const Melody* melody;  // nullptr: no lead
   Second second;
   Accents accents;
-  bool crash;
+  int crash;  // the crash's volume on the first row, 0 for none
   bool riser;
   int bare_rows;  // rows at the start with pads and lead only; the lead moves to channel 0 there
+  int thin_rows;  // rows at the start without pads, chip and hats: the groove's own bar is thin too
+  // The master level (global volume, 0..64) of the first and the last bar; the bars between
+  // step evenly from one to the other. This is the song's fader: the build-up swells under the
+  // words, the themes sit a little under the disco groove and the hook rides highest.
+  int level_first, level_last;
+  bool lift;  // the hook's return: lead, pads and chip a step up
 };
 
 // The arrangement, one line per order position.
 const Section kSections[] = {
-    // chords       groove         bass          chip              pads  lead       channel 10        accents               crash  riser  bare
-    {"Am F C G",  &kIntroGroove, nullptr,      Chip::kBell,      true, nullptr,   Second::kEcho,    Accents::kNone,       true,  false, 0},   // 0
-    {"Am F C G",  &kBuild1,      kBassLong,    Chip::kNone,      true, nullptr,   Second::kEcho,    Accents::kWordsEarly, false, false, 0},   // 1
-    {"Am F C G",  &kBuild2,      kBassEighths, Chip::kBell,      true, nullptr,   Second::kEcho,    Accents::kWordsLate,  false, false, 0},   // 2
-    {"Am F C G",  &kBuild3,      kBassEighths, Chip::kArp,       true, nullptr,   Second::kEcho,    Accents::kWordsEarly, false, false, 0},   // 3
-    {"Am F C G",  &kBuild4,      kBassEighths, Chip::kArp,       true, nullptr,   Second::kEcho,    Accents::kWordsLate,  false, true,  0},   // 4
-    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA,  Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 5
-    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA2, Second::kEcho,    Accents::kPulse,      false, false, 0},   // 6
-    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB,  Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 7
-    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB2, Second::kEcho,    Accents::kPulse,      false, false, 0},   // 8
-    {"Dm Am F E", &kBreakdown,   kBassReturn,  Chip::kChord,     true, &kBreakA,  Second::kEcho,    Accents::kPulse,      false, false, 32},  // 9
-    {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Second::kEcho,    Accents::kPulse,      false, true,  0},   // 10
-    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 11
-    {"Am F C G",  &kFullDrop,    kBassDrop,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse,      false, true,  0},   // 12
-    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB3, Second::kHarmony, Accents::kPulse,      true,  false, 0},   // 13
-    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB4, Second::kHarmony, Accents::kPulse,      false, false, 0},   // 14
-    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kHook,    Second::kEcho,    Accents::kPulse,      true,  false, 0},   // 15
-    {"Dm Am F E", &kDisco,       kBassFunk,    Chip::kArpThirds, true, &kBreakB,  Second::kEcho,    Accents::kPulse,      false, false, 0},   // 16
+    // chords       groove         bass          chip              pads  lead       channel 10        accents          crash  riser  bare thin  level   lift
+    {"Am F C G",  &kIntroGroove, nullptr,      Chip::kBell,      true, nullptr,   Second::kEcho,    Accents::kNone,  24,    false, 0,   0,  58, 58, false},  // 0
+    {"Am F C G",  &kBuild1,      kBassLong,    Chip::kNone,      true, nullptr,   Second::kEcho,    Accents::kWords, 0,     false, 0,   0,  34, 42, false},  // 1
+    {"Am F C G",  &kBuild2,      kBassEighths, Chip::kBell,      true, nullptr,   Second::kEcho,    Accents::kWords, 0,     false, 0,   0,  44, 50, false},  // 2
+    {"Am F C G",  &kBuild3,      kBassEighths, Chip::kArp,       true, nullptr,   Second::kEcho,    Accents::kWords, 0,     false, 0,   0,  52, 55, false},  // 3
+    {"Am F C G",  &kBuild4,      kBassEighths, Chip::kArp,       true, nullptr,   Second::kEcho,    Accents::kWords, 0,     true,  0,   0,  56, 57, false},  // 4
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA,  Second::kEcho,    Accents::kPulse, 36,    false, 0,   0,  57, 57, false},  // 5
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kThemeA2, Second::kEcho,    Accents::kPulse, 0,     false, 0,   0,  57, 57, false},  // 6
+    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB,  Second::kEcho,    Accents::kPulse, 36,    false, 0,   0,  58, 58, false},  // 7
+    {"F G Em Am", &kFull,        kBassMain,    Chip::kArp,       true, &kThemeB2, Second::kEcho,    Accents::kPulse, 0,     false, 0,   0,  58, 58, false},  // 8
+    {"Dm Am F E", &kBreakdown,   kBassReturn,  Chip::kChord,     true, &kBreakA,  Second::kEcho,    Accents::kPulse, 0,     false, 32,  0,  56, 56, false},  // 9
+    {"Dm Am F E", &kBreakBuild,  kBassEighths, Chip::kArp,       true, &kBreakB,  Second::kEcho,    Accents::kPulse, 0,     true,  0,   0,  56, 58, false},  // 10
+    {"Am F C G",  &kFull,        kBassFunk,    Chip::kArpThirds, true, &kThemeA3, Second::kHarmony, Accents::kPulse, 36,    false, 0,   0,  58, 58, false},  // 11
+    {"Am F C G",  &kFullDrop,    kBassDrop,    Chip::kArpThirds, true, &kThemeA4, Second::kHarmony, Accents::kPulse, 0,     true,  0,   0,  58, 58, false},  // 12
+    {"F G Em Am", &kDisco,       kBassMain,    Chip::kArpThirds, true, &kThemeB3, Second::kHarmony, Accents::kPulse, 44,    false, 0,   0,  60, 60, false},  // 13
+    {"F G Em Am", &kDiscoThin,   kBassMain,    Chip::kArpThirds, true, &kThemeB4, Second::kHarmony, Accents::kPulse, 0,     true,  0,   16, 60, 60, false},  // 14
+    {"Am F C G",  &kFull,        kBassMain,    Chip::kArp,       true, &kHook,    Second::kEcho,    Accents::kPulse, 64,    false, 0,   0,  64, 64, true },  // 15
+    {"Dm Am F E", &kDisco,       kBassFunk,    Chip::kArpThirds, true, &kBreakB,  Second::kEcho,    Accents::kPulse, 0,     false, 0,   0,  56, 56, false},  // 16
 };
 // clang-format on
 constexpr int kOrderCount = sizeof kSections / sizeof kSections[0];
@@ -305,17 +323,17 @@ constexpr int kBreakdownOrder = 9;
 // voice at volume 64 reaches a quarter of full scale on each side of an FT2-style mix, so the
 // kick, snare and hats sit at the top and the rest are set against them. The stab stands only
 // a few dB under the whole mix in its first 60 ms even as the quieter pulse of the main phase,
-// so the beat the show flashes on is heard too; with it on top of the busiest rows the song
-// needs the master level a little under full (kGlobalLevel) to peak at about -1.4 dBFS
-// through the intro's player.
+// so the beat the show flashes on is heard too. The master level (global volume, per bar in the
+// arrangement) stays under full: the hook at 64 with the stab on top of its busiest rows peaks
+// at about -1.1 dBFS through the intro's player, the rest at 56 to 60 peaks lower.
 // clang-format off
 constexpr int kMix[kInstrumentCount + 1] = {
     0,
     /* stab */ 50, /* kick */ 64, /* snare */ 64, /* hat */ 64, /* open hat */ 58, /* bass */ 60,
-    /* chip */ 28, /* pad */ 27, /* lead */ 60, /* echo */ 26, /* crash */ 45, /* sweep */ 40,
+    /* chip */ 28, /* pad */ 27, /* lead */ 60, /* echo */ 26, /* crash */ 36, /* sweep */ 40,
 };
 // clang-format on
-constexpr uint8_t kGlobalLevel = 58;  // of 64: -0.86 dB
+constexpr int kLiftStep = 4;  // the hook's lead, pads and chip: about 0.6 dB up
 constexpr int kStabVolume = kMix[kStab];
 constexpr int kPadVolume = kMix[kPad];
 constexpr int kLeadVolume = kMix[kLead];
@@ -473,21 +491,28 @@ void write_bass(Grid& g, int order, const char* line, const std::array<Chord, 4>
   }
 }
 
-void write_pads(Grid& g, int order, const std::array<Chord, 4>& chords, const Chord*& last) {
+// Pads rest through a section's thin rows and strike again on the first bar after them.
+void write_pads(Grid& g, int order, const Section& s, const std::array<Chord, 4>& chords,
+                const Chord*& last) {
+  const int volume = s.lift ? kPadVolume + kLiftStep : kPadVolume;
   for (int bar = 0; bar < 4; ++bar) {
+    if (bar * kBarRows < s.thin_rows) continue;
     const Chord& c = chords[static_cast<size_t>(bar)];
-    if (last && last->root == c.root && last->third == c.third) continue;  // held across the bar line
+    const bool restrike = s.thin_rows > 0 && bar * kBarRows == s.thin_rows;
+    if (!restrike && last && last->root == c.root && last->third == c.third)
+      continue;  // held across the bar line
     last = &c;
     std::array<uint8_t, 3> notes = {pad_note(c.root), pad_note(c.root + c.third), pad_note(c.root + 7)};
     std::sort(notes.begin(), notes.end());
     for (int v = 0; v < 3; ++v) {
-      g.note(order, bar * kBarRows, kPadChannel1 + v, notes[static_cast<size_t>(v)], kPad, kPadVolume);
+      g.note(order, bar * kBarRows, kPadChannel1 + v, notes[static_cast<size_t>(v)], kPad, volume);
       g.effect(order, bar * kBarRows, kPadChannel1 + v, kSetPanning, kPadPanning[v]);
     }
   }
 }
 
-void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chords) {
+void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chords, bool lift) {
+  const int level = lift ? kChipVolume + kLiftStep : kChipVolume;
   // Chord-tone indices, one a row: up and down, and climbing in broken thirds.
   static const char kArpSteps[] = "0123432101234321";
   static const char kArpThirds[] = "0213243502132435";
@@ -505,19 +530,18 @@ void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chord
                  static_cast<uint8_t>(tones[step == 0   ? 3
                                             : step == 6 ? 4
                                                         : 5]),
-                 kChip, kChipVolume + 2);
+                 kChip, level + 2);
         break;
       case Chip::kArp:
         g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[kArpSteps[step] - '0']), kChip,
-               step % 2 ? kChipVolume - 6 : kChipVolume);
+               step % 2 ? level - 6 : level);
         break;
       case Chip::kArpThirds:
         g.note(order, r, kChipChannel, static_cast<uint8_t>(tones[kArpThirds[step] - '0']), kChip,
-               step % 2 ? kChipVolume - 6 : kChipVolume);
+               step % 2 ? level - 6 : level);
         break;
       case Chip::kChord:  // the root every beat, the chord played by the arpeggio effect
-        if (step % 4 == 0)
-          g.note(order, r, kChipChannel, static_cast<uint8_t>(root + 12), kChip, kChipVolume + 2);
+        if (step % 4 == 0) g.note(order, r, kChipChannel, static_cast<uint8_t>(root + 12), kChip, level + 2);
         g.effect(order, r, kChipChannel, kArpeggio, c.third == 3 ? 0x37 : 0x47);
         break;
     }
@@ -526,25 +550,16 @@ void write_chip(Grid& g, int order, Chip mode, const std::array<Chord, 4>& chord
 
 void write_accents(Grid& g, int order, Accents mode, const std::array<Chord, 4>& chords) {
   std::vector<int> rows;
-  const auto bar_of_words = [&rows](int bar) {
-    for (int w : kWordRows) rows.push_back(bar * kBarRows + w);
-  };
   switch (mode) {
     case Accents::kNone:
       break;
-    case Accents::kWordsEarly:  // orders 1 and 3: "vane" on row 57, "?" on row 60
-    case Accents::kWordsLate:   // orders 2 and 4: "vane" one row later, no "?"
-      for (int bar = 0; bar < 3; ++bar) bar_of_words(bar);
-      for (int word : {flash_schedule::kWant, flash_schedule::kTo, flash_schedule::kQuor})
-        rows.push_back(3 * kBarRows + kWordRows[word]);
-      if (mode == Accents::kWordsEarly) {
-        rows.insert(rows.end(), {flash_schedule::kEarlyVaneRow, flash_schedule::kQuestionRow});
-      } else {
-        rows.push_back(flash_schedule::kLateVaneRow);
-      }
+    case Accents::kWords:  // the build-up: a stab on every row that shows a word, and on no other
+      for (int r = 0; r < kRows; ++r)
+        if (flash_schedule::word_at(order, r) != flash_schedule::kNone) rows.push_back(r);
       break;
     case Accents::kPulse:  // the words rhythm in every bar, quietly until the phrase closes
-      for (int bar = 0; bar < 4; ++bar) bar_of_words(bar);
+      for (int bar = 0; bar < 4; ++bar)
+        for (int w : kWordRows) rows.push_back(bar * kBarRows + w);
       break;
   }
   for (int r : rows) {
@@ -571,7 +586,9 @@ uint8_t harmony_note(uint8_t lead, const Chord& c) {
 void write_melody(Grid& g, int order, const Section& s, const std::array<Chord, 4>& chords) {
   const bool harmony = s.second == Second::kHarmony;
   const int delay = harmony ? 0 : kEchoRows;
-  const int second_volume = harmony ? kHarmonyVolume : kEchoVolume;
+  const int lift = s.lift ? kLiftStep : 0;
+  const int lead_volume = std::min(64, kLeadVolume + lift);
+  const int second_volume = (harmony ? kHarmonyVolume : kEchoVolume) + lift;
   for (int bar = 0; bar < 4; ++bar) {
     const std::vector<std::string> row_tokens = tokens((*s.melody)[static_cast<size_t>(bar)]);
     const Chord& chord = chords[static_cast<size_t>(bar)];
@@ -593,7 +610,7 @@ void write_melody(Grid& g, int order, const Section& s, const std::array<Chord, 
         const bool slide = t[0] == '/';
         const uint8_t n = note_number(slide ? t.substr(1) : t);
         const uint8_t second = harmony ? harmony_note(n, chord) : n;
-        g.note(order, r, lead, n, slide ? 0 : kLead, kLeadVolume);
+        g.note(order, r, lead, n, slide ? 0 : kLead, lead_volume);
         g.note(order, r + delay, kEchoChannel, second, slide ? 0 : kEcho, second_volume);
         if (slide) {
           g.effect(order, r, lead, kTonePorta, 0x08);
@@ -622,15 +639,38 @@ void release_ended_parts(Grid& g, int order, const Section& previous, const Sect
     g.key_off(order, kEchoRows, kEchoChannel);
   }
   if (previous.chip != Chip::kNone && now.chip == Chip::kNone) g.key_off(order, 0, kChipChannel);
-  if (previous.riser && !now.crash) g.key_off(order, 0, kFxChannel);
+  if (previous.riser && now.crash == 0) g.key_off(order, 0, kFxChannel);
+}
+
+// A section's thin rows: pads, chip, bass and hats rest (the groove's own first bar holds only
+// the kick on the beats and a pick-up), each of them keyed off on the first row, so that the
+// lead, its harmony and channel 0's stabs stand alone.
+void thin_out(Grid& g, int order, int rows) {
+  for (int r = 0; r < rows; ++r)
+    for (int ch : {kChipChannel, kBassChannel}) *g.at(order, r, ch) = XmCell{};
+  if (rows > 0)
+    for (int ch : {kHatChannel, kBassChannel, kChipChannel, kPadChannel1, kPadChannel2, kPadChannel3})
+      g.key_off(order, 0, ch);
+}
+
+// The master level at the start of every bar where it changes, and always on the restart
+// position's first row (the loop arrives there from the last order's level). Global volume sits
+// in the kick channel's effect column, which the drums leave free.
+void write_levels(Grid& g, int order, const Section& s, int& level) {
+  for (int bar = 0; bar < 4; ++bar) {
+    const int at = s.level_first + (s.level_last - s.level_first) * bar / 3;
+    if (at == level && !(order == kRestart && bar == 0)) continue;
+    level = at;
+    g.effect(order, bar * kBarRows, kKickChannel, kGlobalVolume, static_cast<uint8_t>(at));
+  }
 }
 
 void write_specials(Grid& g) {
   // Speed 6, 125 BPM, stated in the first row as well as in the header.
   g.effect(0, 0, kKickChannel, kSpeed, 6);
   g.effect(0, 0, kSnareChannel, kSpeed, 125);
-  // The master level, set once: it holds through the loop back to the restart position.
-  g.effect(0, 0, kFxChannel, kGlobalVolume, kGlobalLevel);
+  // The opening's master level; from order 1 on write_levels() moves it bar by bar.
+  g.effect(0, 0, kFxChannel, kGlobalVolume, static_cast<uint8_t>(kSections[0].level_first));
   // The pads swell in during the first beat.
   for (int r = 1; r <= 2; ++r)
     for (int ch = kPadChannel1; ch <= kPadChannel3; ++ch) g.effect(0, r, ch, kVolumeSlide, 0x10);
@@ -647,7 +687,7 @@ void write_specials(Grid& g) {
 }
 
 void write_fx(Grid& g, int order, const Section& s) {
-  if (s.crash) g.note(order, 0, kFxChannel, 49, kCrash, kMix[kCrash]);
+  if (s.crash > 0) g.note(order, 0, kFxChannel, 49, kCrash, s.crash);
   if (!s.riser) return;
   // A noise riser over the last bar: bent up by portamento, louder every row.
   g.note(order, 48, kFxChannel, 37, kSweep, 6);
@@ -662,6 +702,7 @@ void write_fx(Grid& g, int order, const Section& s) {
 XmSong compose_song() {
   Grid g;
   const Chord* last_pad_chord = nullptr;
+  int level = kSections[0].level_first;
   std::vector<std::array<Chord, 4>> chords(kOrderCount);
   for (int o = 0; o < kOrderCount; ++o) chords[static_cast<size_t>(o)] = parse_chords(kSections[o].chords);
   for (int o = 0; o < kOrderCount; ++o) {
@@ -670,11 +711,13 @@ XmSong compose_song() {
     if (o > 0) release_ended_parts(g, o, kSections[o - 1], s);
     write_drums(g, o, *s.groove);
     if (s.bass) write_bass(g, o, s.bass, c);
-    write_chip(g, o, s.chip, c);
-    if (s.pads) write_pads(g, o, c, last_pad_chord);
+    write_chip(g, o, s.chip, c, s.lift);
+    if (s.pads) write_pads(g, o, s, c, last_pad_chord);
     write_accents(g, o, s.accents, c);
     write_fx(g, o, s);
     clear_bare_rows(g, o, s.bare_rows);
+    thin_out(g, o, s.thin_rows);
+    if (o > 0) write_levels(g, o, s, level);
     // A harmony line takes channel 10 over on the downbeat, cutting the echo's tail short.
     if (o > 0 && s.second == Second::kHarmony && kSections[o - 1].second == Second::kEcho)
       for (int r = 0; r < kEchoRows; ++r) *g.at(o, r, kEchoChannel) = XmCell{};
