@@ -275,8 +275,9 @@ EM_JS(void, toggle_full_screen, (), {
   const d = document;
   const root = d.documentElement;
   Module.quorvaneFullScreenRequests = (Module.quorvaneFullScreenRequests || 0) + 1;
+  const ignore = function(){};
   const quiet = function(promise) {
-    if (promise && promise.catch) promise.catch(function() {});
+    if (promise && promise.catch) promise.catch(ignore);
   };
   if (d.fullscreenElement || d.webkitFullscreenElement) {
     quiet(d.exitFullscreen ? d.exitFullscreen() : d.webkitExitFullscreen && d.webkitExitFullscreen());
@@ -350,7 +351,8 @@ void apply_canvas_size() {
   auto& s = state();
   int width = 0, height = 0;
   emscripten_get_canvas_element_size("#canvas", &width, &height);
-  if (width != s.width || height != s.height) emscripten_set_canvas_element_size("#canvas", s.width, s.height);
+  if (width != s.width || height != s.height)
+    emscripten_set_canvas_element_size("#canvas", s.width, s.height);
   fit_canvas();
 }
 
