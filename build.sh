@@ -6,6 +6,9 @@
 #                 tests under ThreadSanitizer, then the web page in headless Chromium.
 # build.sh web [PORT] — install what is missing, build the web page (build-web/site) and serve it
 #                 at http://127.0.0.1:PORT/ (default 8000) until Ctrl+C.
+# build.sh windows — install what is missing (mingw-w64, Wine), cross-build the libraries from
+#                 Debian's sources and the Windows programs: build-win/quorvane-intro.exe,
+#                 xmrender.exe and xmplay.exe.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -26,6 +29,18 @@ install_missing() {
 }
 
 jobs=$(nproc)
+
+# The Windows programs (packaging/windows/build-deps.sh builds the libraries into
+# build-win/deps once). windows_build TESTS — TESTS is ON or OFF.
+windows_build() {
+  packaging/windows/build-deps.sh build-win/deps
+  # The host's compiler and libpng build the tools that the cross build runs.
+  packages=(g++ libpng-dev zlib1g-dev pkg-config)
+  install_missing
+  packaging/windows/wine-run.sh --init
+  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DQUORVANE_WIN_PREFIX="$PWD/build-win/deps/prefix" \
+    -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS="$1"
+}
 
 build() {  # build DIR [cmake options...]
   local dir=$1; shift
@@ -63,13 +78,25 @@ case "${1:-}" in
       ctest --test-dir build-tsan --output-on-failure --no-tests=error -L threads --timeout 900
     # The web page in headless Chromium (skips with a line when emscripten or Chromium is missing).
     web/test-web.sh
+    # The Windows programs, cross-built, their tests run under Wine, and their captures held
+    # against the native build's (skips with a line when mingw-w64 or Wine cannot be installed).
+    if (packages=(g++-mingw-w64-x86-64-posix wine64); install_missing) >/dev/null 2>&1; then
+      windows_build ON
+      under_display ctest --test-dir build-win --output-on-failure --no-tests=error -j "$jobs" --timeout 900
+    else
+      echo "SKIPPED: the Windows tests (mingw-w64 or Wine could not be installed)"
+    fi
+    ;;
+  windows)
+    windows_build OFF
+    ls -l build-win/quorvane-intro.exe build-win/xmrender.exe build-win/xmplay.exe
     ;;
   web)
     shift
     exec web/build-web.sh "$@"
     ;;
   *)
-    echo "usage: $0 run|test|web [PORT]" >&2
+    echo "usage: $0 run|test|web [PORT]|windows" >&2
     exit 2
     ;;
 esac

@@ -34,11 +34,11 @@ int main(int argc, char** argv) {
   const long long start_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                  std::chrono::steady_clock::now().time_since_epoch())
                                  .count();
+  // Messages go to the console the program was started from (on Windows it has none of its
+  // own); paths in the arguments are UTF-8 everywhere.
+  os::attach_console();
   if (argc <= 1) return show::run();
 
-  // Output of the command line goes to the console it was started from (on Windows the
-  // program has none of its own), and paths in the arguments are UTF-8 everywhere.
-  os::attach_console();
   const std::vector<std::string> arguments = os::utf8_arguments(argc, argv);
   std::vector<const char*> pointers;
   for (const std::string& a : arguments) pointers.push_back(a.c_str());

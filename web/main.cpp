@@ -58,6 +58,14 @@ extern "C" int quorvane_web_start() {
   return 1;
 }
 
+// The page's end control (for touch screens): Escape, pressed and released, as a key would be.
+extern "C" void quorvane_web_end() {
+  constexpr int kEscape = 0x01;
+  if (!running) return;
+  platform::inject_key(kEscape, true);
+  platform::inject_key(kEscape, false);
+}
+
 namespace {
 
 // The page with ?frame=N: the show on the virtual clock (as the native --capture runs it) up to
@@ -78,12 +86,19 @@ class StopAtFrame : public capture::VirtualRunObserver {
 };
 std::vector<uint8_t> virtual_picture;
 
+// The virtual run draws every frame up to the one asked for: the show's first minute (the
+// opening and the main phase) is as far as a test needs to look. Frame 2700 took about 200 s in
+// headless Chromium's software WebGL on the 2-core development machine; a far frame would hold
+// the page for hours. The page refuses later frames with a notice.
+constexpr int kLastVirtualFrame = 3600;
+
 }  // namespace
 
 // Runs frames 0..frame on the virtual clock; returns the address of frame `frame`'s picture
-// (800 x 640 x 3 bytes, top-down RGB), or 0 when the show could not start.
+// (800 x 640 x 3 bytes, top-down RGB), or 0 for a frame out of range or when the show could
+// not start.
 extern "C" const uint8_t* quorvane_web_virtual_frame(int frame) {
-  if (running || frame < 0 || !capture::virtual_video_start()) return nullptr;
+  if (running || frame < 0 || frame > kLastVirtualFrame || !capture::virtual_video_start()) return nullptr;
   StopAtFrame observer(frame);
   capture::VirtualRunOptions options;
   options.max_frames = frame + 1;

@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # web/test-web.sh — builds the web page and runs it in headless Chromium (web/browser-test.mjs):
 # loads without console errors, the click starts the opening, the main phase follows, F1 shows
-# the panel, Enter + "quorvane" the banner, Escape the closing card and then "watch again"; the
-# page's virtual-clock frames and its played sound against the native capture of the same.
+# the panel, Enter + "quorvane" the banner, Escape the closing card and then "watch again"
+# (below the card's text, and the show watched again takes each key once); a small desktop
+# window and a phone upright and turned (the canvas fits, a tap starts the show, a finger
+# counts as the mouse, a tap asks for full screen, the end control); a lost WebGL context, a
+# browser without WebGL 2 or WebAssembly, and test hooks out of range; the page's
+# virtual-clock frames and its played sound against the native capture of the same.
+# WEB_TEST_PARTS (see browser-test.mjs) runs only some of these.
 # Skips with a line when emscripten or Chromium cannot be installed.
 set -uo pipefail
 cd "$(dirname "$0")/.."

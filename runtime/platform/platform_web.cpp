@@ -6,10 +6,12 @@
 // Only this file includes emscripten's headers.
 #include <emscripten.h>
 #include <emscripten/html5.h>
+#include <emscripten/html5_webgl.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 
@@ -35,7 +37,16 @@ struct State {
   uint8_t key_tapped[256] = {};
   std::u16string key_text[256];
   EMSCRIPTEN_WEBGL_CONTEXT_HANDLE gl = 0;
+  bool gl_lost = false;  // the browser took the context away: the show stops
   bool audio = false;
+  // The finger being followed: a tap (it lifts soon, near where it went down) toggles the
+  // browser's full screen; its moves are mouse moves.
+  struct Touch {
+    long id = -1;
+    long x = 0, y = 0;
+    double down_ms = 0;
+    bool tap = false;
+  } touch;
 };
 State& state() {
   static State* s = new State;  // lives to the end of the page
@@ -258,38 +269,139 @@ EM_BOOL on_focus(int type, const EmscriptenFocusEvent*, void*) {
   return false;
 }
 
-// The largest 5:4 rectangle inside the browser window's inner size.
+// The page in the browser's full screen and back, where the browser allows it (a phone's
+// Safari does not; a refused request is no error). The touch screen's Space.
+EM_JS(void, toggle_full_screen, (), {
+  const d = document;
+  const root = d.documentElement;
+  Module.quorvaneFullScreenRequests = (Module.quorvaneFullScreenRequests || 0) + 1;
+  const ignore = function(){};
+  const quiet = function(promise) {
+    if (promise && promise.catch) promise.catch(ignore);
+  };
+  if (d.fullscreenElement || d.webkitFullscreenElement) {
+    quiet(d.exitFullscreen ? d.exitFullscreen() : d.webkitExitFullscreen && d.webkitExitFullscreen());
+  } else if (root.requestFullscreen) {
+    quiet(root.requestFullscreen());
+  } else if (root.webkitRequestFullscreen) {
+    root.webkitRequestFullscreen();
+  }
+});
+
+// A finger on the canvas: its moves count as mouse moves (the show's hint); a tap — one finger,
+// lifted within half a second and 12 CSS pixels of where it went down — toggles full screen.
+// Chromium sends a tap's compatible mouse events as well (a click: the caption drag that does
+// nothing on a page), so the tap's start and end are left to the browser's defaults.
+EM_BOOL on_touch(int type, const EmscriptenTouchEvent* e, void*) {
+  auto& s = state();
+  if (!s.window) return false;
+  auto& t = s.touch;
+  for (int i = 0; i < e->numTouches; ++i) {
+    const EmscriptenTouchPoint& p = e->touches[i];
+    if (!p.isChanged) continue;
+    if (type == EMSCRIPTEN_EVENT_TOUCHSTART) {
+      const bool first = e->numTouches == 1;
+      t = {first ? p.identifier : -1, p.targetX, p.targetY, emscripten_get_now(), first};
+    } else if (p.identifier == t.id) {
+      if (std::abs(p.targetX - t.x) > 12 || std::abs(p.targetY - t.y) > 12) t.tap = false;
+      if (type == EMSCRIPTEN_EVENT_TOUCHMOVE) {
+        post({kCanvas, kMsgMouseMove, 0, pack_point(int(p.targetX), int(p.targetY))});
+      } else {
+        if (type == EMSCRIPTEN_EVENT_TOUCHEND && t.tap && emscripten_get_now() - t.down_ms < 500)
+          toggle_full_screen();
+        t.id = -1;
+      }
+    }
+  }
+  return type == EMSCRIPTEN_EVENT_TOUCHMOVE;  // no scrolling or zooming under a moving finger
+}
+
+// The enlarged canvas: the largest 5:4 rectangle inside the browser window's inner size, drawn
+// at that size (the picture's pixels stretched by the GL's nearest sampling, crisp). Where that
+// is smaller than 800 x 640 the canvas keeps its 800 x 640 pixels and the page shrinks it.
 void enlarged_size(int* width, int* height) {
   const int inner_width = EM_ASM_INT({ return window.innerWidth; });
   const int inner_height = EM_ASM_INT({ return window.innerHeight; });
-  const int h = std::max(1, std::min(inner_height, inner_width * 4 / 5));
+  const int h = std::max(kWindowedHeight, std::min(inner_height, inner_width * 4 / 5));
   *width = h * 5 / 4;
   *height = h;
 }
 
-void apply_canvas_size() {
-  auto& s = state();
-  emscripten_set_canvas_element_size("#canvas", s.width, s.height);
+// The page's style sizes the canvas to fit the viewport (windowed: 800 x 640 where it fits;
+// enlarged: the largest 5:4 box). How the browser scales the canvas's pixels to that box:
+// where each of the picture's pixels gets at least one screen pixel (a phone's dense screen,
+// where 390 CSS pixels are 1,170 device pixels), the nearest pixel, crisp; where the box has
+// fewer screen pixels than the picture (a small desktop window), smoothing, which keeps the
+// one-pixel strokes of the text as lighter strokes where the nearest pixel would drop every
+// other one.
+void fit_canvas() {
   EM_ASM(
       {
         const canvas = document.getElementById('canvas');
-        canvas.style.width = $0 + 'px';
-        canvas.style.height = $1 + 'px';
+        canvas.classList.toggle('enlarged', $0 != 0);
+        const box = canvas.getBoundingClientRect();
+        const crisp = box.width * (window.devicePixelRatio || 1) >= canvas.width - 0.5;
+        canvas.style.imageRendering = crisp ? 'pixelated' : 'auto';
       },
-      s.width, s.height);
+      state().enlarged && state().window);
 }
 
+// The canvas's pixels (which clears it: only when the size changes), then its fit.
+void apply_canvas_size() {
+  auto& s = state();
+  int width = 0, height = 0;
+  emscripten_get_canvas_element_size("#canvas", &width, &height);
+  if (width != s.width || height != s.height)
+    emscripten_set_canvas_element_size("#canvas", s.width, s.height);
+  fit_canvas();
+}
+
+// The browser window resized, turned, or entered or left full screen: the page's style refits
+// the canvas; the enlarged canvas takes the new size, and the scaling is chosen again.
 EM_BOOL on_resize(int, const EmscriptenUiEvent*, void*) {
   auto& s = state();
-  if (!s.window || !s.enlarged) return false;
-  int w, h;
-  enlarged_size(&w, &h);
-  if (w == s.width && h == s.height) return false;
+  if (!s.window) return false;
+  int w = s.width, h = s.height;
+  if (s.enlarged) enlarged_size(&w, &h);
+  const bool resized = w != s.width || h != s.height;
   s.width = w;
   s.height = h;
   apply_canvas_size();
-  post({kCanvas, kMsgSize, 0, pack_point(w, h)});
+  if (resized) post({kCanvas, kMsgSize, 0, pack_point(w, h)});
   return false;
+}
+
+// The browser lost the WebGL context (a driver reset or update, too many pages with WebGL, or
+// WEBGL_lose_context): every texture and program is gone. The frame loop stops the show at its
+// next frame and the page says so and offers a reload. Taking the event (preventDefault) lets
+// the browser restore the context, but nothing of the show's is remade on it.
+EM_BOOL on_context_lost(int, const void*, void*) {
+  state().gl_lost = true;
+  EM_ASM({
+    if (Module.onContextLost) Module.onContextLost();
+  });
+  return true;
+}
+
+// The page's listeners, added when the show starts and removed when it stops, so that a show
+// watched again gets each event once.
+void listen(bool on) {
+  const auto key = on ? on_key : nullptr;
+  const auto mouse = on ? on_mouse : nullptr;
+  const auto focus = on ? on_focus : nullptr;
+  const auto touch = on ? on_touch : nullptr;
+  emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, key);
+  emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, key);
+  emscripten_set_mousemove_callback("#canvas", nullptr, true, mouse);
+  emscripten_set_mousedown_callback("#canvas", nullptr, true, mouse);
+  emscripten_set_mouseup_callback("#canvas", nullptr, true, mouse);
+  emscripten_set_touchstart_callback("#canvas", nullptr, true, touch);
+  emscripten_set_touchmove_callback("#canvas", nullptr, true, touch);
+  emscripten_set_touchend_callback("#canvas", nullptr, true, touch);
+  emscripten_set_touchcancel_callback("#canvas", nullptr, true, touch);
+  emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, focus);
+  emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, focus);
+  emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on ? on_resize : nullptr);
 }
 
 void remember_error(const char* what) {
@@ -307,20 +419,14 @@ std::string last_error() {
 bool video_start(bool) {
   auto& s = state();
   if (s.video) return true;
-  emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_key);
-  emscripten_set_keyup_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_key);
-  emscripten_set_mousemove_callback("#canvas", nullptr, true, on_mouse);
-  emscripten_set_mousedown_callback("#canvas", nullptr, true, on_mouse);
-  emscripten_set_mouseup_callback("#canvas", nullptr, true, on_mouse);
-  emscripten_set_focus_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_focus);
-  emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_focus);
-  emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, true, on_resize);
+  listen(true);
   s.video = true;
   return true;
 }
 
 void video_stop() {
   auto& s = state();
+  if (s.video) listen(false);
   s.video = false;
   s.messages.clear();
 }
@@ -353,7 +459,9 @@ WindowId window_create(const char16_t*, int, int, int width, int height, WindowS
 }
 
 void window_destroy(WindowId window) {
-  if (window == kCanvas) state().window = false;
+  if (window != kCanvas) return;
+  state().window = false;
+  fit_canvas();  // the windowed fit for the page's "watch again", over the show's last picture
 }
 bool window_exists(WindowId window) {
   return window == kCanvas && state().window;
@@ -405,11 +513,18 @@ bool message_take(Message* message) {
 // A caption drag has no window to move on a page: nothing happens.
 void message_send(WindowId, uint32_t, uint64_t, int64_t) {}
 
+// The box is a message over the page (with the platform's last error beside the show's text),
+// and a line on the console.
 int message_box(const char16_t* title, const char16_t* text, unsigned) {
   std::string t, m;
   for (const char16_t* p = title; p && *p; ++p) t += char(*p < 0x80 ? *p : '?');
   for (const char16_t* p = text; p && *p; ++p) m += char(*p < 0x80 ? *p : '?');
   std::fprintf(stderr, "%s: %s\n", t.c_str(), m.c_str());
+  EM_ASM(
+      {
+        if (Module.onMessageBox) Module.onMessageBox(UTF8ToString($0), UTF8ToString($1), UTF8ToString($2));
+      },
+      t.c_str(), m.c_str(), state().error.c_str());
   return 1;
 }
 
@@ -418,6 +533,10 @@ int message_box(const char16_t* title, const char16_t* text, unsigned) {
 bool gl_context_create(WindowId window) {
   auto& s = state();
   if (!window_exists(window)) return false;
+  if (s.gl_lost) {
+    remember_error("the browser lost the WebGL context");
+    return false;
+  }
   if (s.gl) return emscripten_webgl_make_context_current(s.gl) == EMSCRIPTEN_RESULT_SUCCESS;
   EmscriptenWebGLContextAttributes attributes;
   emscripten_webgl_init_context_attributes(&attributes);
@@ -436,6 +555,7 @@ bool gl_context_create(WindowId window) {
     remember_error("making the WebGL 2 context: the browser refused it");
     return false;
   }
+  emscripten_set_webglcontextlost_callback("#canvas", nullptr, true, on_context_lost);
   return emscripten_webgl_make_context_current(s.gl) == EMSCRIPTEN_RESULT_SUCCESS;
 }
 
@@ -634,13 +754,17 @@ struct Loop {
   void* context = nullptr;
 };
 Loop loop;
+// Ends the show after its closing card, or at once when the WebGL context is gone (the page
+// has said so then, and offers a reload instead of watching again).
 void animation_frame(void*) {
-  if (loop.step(loop.context)) return;
+  const bool lost = state().gl_lost;
+  if (!lost && loop.step(loop.context)) return;
   emscripten_cancel_main_loop();
   loop.done(loop.context);
-  EM_ASM({
-    if (Module.onShowEnded) Module.onShowEnded();
-  });
+  if (!lost)
+    EM_ASM({
+      if (Module.onShowEnded) Module.onShowEnded();
+    });
 }
 }  // namespace
 
