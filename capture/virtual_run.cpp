@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "assets/music.h"
-#include "runtime/os/os.h"
 #include "effects/frame_pacing.h"
 #include "module/music.h"
 #include "module/playback.h"
@@ -155,12 +154,6 @@ double ms_since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 bool virtual_video_start() {
-  const char* driver = std::getenv("SDL_VIDEODRIVER");
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  // With no display SDL would try every driver first; name the one that works without one.
-  if ((!driver || !*driver) && (!display || !*display) && (!wayland || !*wayland))
-    os::set_environment("SDL_VIDEODRIVER", "offscreen");
   return platform::video_start(/*allow_offscreen=*/true);
 }
 

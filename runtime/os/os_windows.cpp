@@ -271,13 +271,12 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 }
 
 void attach_console() {
-  // A GUI-subsystem program has no console of its own. Started from a console, its standard
-  // handles are empty: attach to the parent's console and point the streams there. Handles a
-  // parent gave it (a pipe, a file) are kept as they are.
+  // A GUI-subsystem program has no console of its own. Started from a console it attaches to
+  // that one, so that Ctrl+C there reaches it as it reaches a console program; its standard
+  // streams go there too, unless the parent gave it handles of its own (a pipe, a file).
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
   const bool have_out = out && out != INVALID_HANDLE_VALUE, have_err = err && err != INVALID_HANDLE_VALUE;
-  if (have_out && have_err) return;
   if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
   if (!have_out) (void)std::freopen("CONOUT$", "w", stdout);
   if (!have_err) (void)std::freopen("CONOUT$", "w", stderr);

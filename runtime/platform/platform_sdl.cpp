@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -363,6 +364,16 @@ bool video_start(bool allow_offscreen) {
   // Ctrl+C in a terminal ends the process as usual; SDL would turn it into a quit event.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+#if !defined(_WIN32) && !defined(__APPLE__)
+  // With no X or Wayland display SDL would try every driver first: where a run may go without a
+  // screen, name the one that works without one. (Windows always has its own.)
+  const auto unset = [](const char* name) {
+    const char* value = std::getenv(name);
+    return !value || !*value;
+  };
+  if (allow_offscreen && unset("SDL_VIDEODRIVER") && unset("DISPLAY") && unset("WAYLAND_DISPLAY"))
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+#endif
 #ifdef _WIN32
   // The program's own main() runs SDL (no SDL_main). The window class is named after window 0,
   // as the window layer names its windows, with the executable's icon resource 1 (all five
