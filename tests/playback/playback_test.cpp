@@ -141,7 +141,10 @@ TEST_F(Playback, QueriesNeverRunAheadOfTheCursor) {
   std::thread cursor([&] {
     for (uint64_t n = 1; n <= kCursorChunks; ++n) {
       device_bytes.store(n * kChunkBytes + 4);
-      std::this_thread::sleep_for(std::chrono::microseconds(20));
+      // 20 us a chunk, waited out on the clock: a sleep this short returns at once on some
+      // systems (mingw-w64's), which would run the cursor to its end before anything played.
+      const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+      while (std::chrono::steady_clock::now() < until) std::this_thread::yield();
     }
     done = true;
   });
