@@ -29,9 +29,9 @@ if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
   echo "release: warning: uncommitted changes; the pack is not that of commit $(git rev-parse --short HEAD)" >&2
 fi
 
-# The main phase: the page flipper, the scroller, the logo and the disc trail, 45 s in (order
-# position 5 begins at 38.4 s).
-screenshot_frame=2700
+# The main phase 56 s in (order position 5 begins at 38.4 s): the logo over the nebula, the
+# credits page in its colours and the sine scroller, which starts at about 50 s.
+screenshot_frame=3360
 
 step() { echo "== $* ($(date -u +%H:%M:%S))"; }
 
