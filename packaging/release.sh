@@ -15,7 +15,6 @@
 # written as dist.part/ and renamed at the end: it is either the whole new pack or the old one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 fail() { echo "release: $*" >&2; exit 1; }
 
 version=$(sed -n 's/^project(quorvane_intro VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' CMakeLists.txt)

@@ -51,5 +51,6 @@ mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 # Written beside OUT and renamed, so that OUT is whole or absent (zip would add to an old one).
 rm -f "$out.part"
-(cd "$stage" && LC_ALL=C ls | TZ=UTC zip -q -X -D -9 "$out.part" -@) || fail "zip could not write $out"
+(cd "$stage" && printf '%s\n' file_id.diz quorvane-intro.exe quorvane-intro.nfo |
+  TZ=UTC zip -q -X -D -9 "$out.part" -@) || fail "zip could not write $out"
 mv -f "$out.part" "$out"
