@@ -9,12 +9,16 @@
 # build.sh windows — install what is missing (mingw-w64, Wine), cross-build the libraries from
 #                 Debian's sources and the Windows programs: build-win/quorvane-intro.exe,
 #                 xmrender.exe and xmplay.exe.
+# build.sh release — install what is missing, build every form (the Windows program, the native
+#                 build and its Debian packages, the web page) and write the release pack into
+#                 dist/ (packaging/release.sh): the Windows zip with its nfo and file_id.diz, the
+#                 two .deb packages, the one-file web page, a screenshot and SHA256SUMS.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config libsdl2-dev libgl-dev
   libglu1-mesa-dev libgl1-mesa-dri libglx-mesa0 libegl-mesa0 libpng-dev libjpeg62-turbo-dev zlib1g-dev
-  libgtest-dev libbenchmark-dev libx11-dev dpkg-dev lintian file procps xvfb xauth xfonts-base x11-utils xdotool sox)
+  libgtest-dev libbenchmark-dev libx11-dev dpkg-dev lintian file procps xvfb xauth xfonts-base x11-utils xdotool sox zip unzip)
 
 install_missing() {
   local missing=()
@@ -91,12 +95,16 @@ case "${1:-}" in
     windows_build OFF
     ls -l build-win/quorvane-intro.exe build-win/xmrender.exe build-win/xmplay.exe
     ;;
+  release)
+    install_missing
+    exec packaging/release.sh
+    ;;
   web)
     shift
     exec web/build-web.sh "$@"
     ;;
   *)
-    echo "usage: $0 run|test|web [PORT]|windows" >&2
+    echo "usage: $0 run|test|web [PORT]|windows|release" >&2
     exit 2
     ;;
 esac
