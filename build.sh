@@ -16,21 +16,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
+. tools/install-missing.sh
 packages=(g++ clang libclang-rt-14-dev cmake ninja-build make pkg-config libsdl2-dev libgl-dev
   libglu1-mesa-dev libgl1-mesa-dri libglx-mesa0 libegl-mesa0 libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libgtest-dev libbenchmark-dev libx11-dev dpkg-dev lintian file procps xvfb xauth xfonts-base x11-utils xdotool sox zip unzip)
-
-install_missing() {
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
-    --no-install-recommends "${missing[@]}"
-}
 
 jobs=$(nproc)
 
@@ -39,8 +28,7 @@ jobs=$(nproc)
 windows_build() {
   packaging/windows/build-deps.sh build-win/deps
   # The host's compiler and libpng build the tools that the cross build runs.
-  packages=(g++ libpng-dev zlib1g-dev pkg-config)
-  install_missing
+  install_missing g++ libpng-dev zlib1g-dev pkg-config
   packaging/windows/wine-run.sh --init
   build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DQUORVANE_WIN_PREFIX="$PWD/build-win/deps/prefix" \
     -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS="$1"
@@ -58,12 +46,12 @@ under_display() {  # runs the command on the real display if there is one, else 
 
 case "${1:-}" in
   run)
-    install_missing
+    install_missing "${packages[@]}"
     build build -DCMAKE_BUILD_TYPE=Release -DQUORVANE_TESTS=OFF
     exec ./build/quorvane-intro
     ;;
   test)
-    install_missing
+    install_missing "${packages[@]}"
     # Tests on explicitly: a tree first configured by `run` has them off in its cache, and ctest
     # must fail rather than pass on finding nothing to run.
     build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TESTS=ON
@@ -84,7 +72,7 @@ case "${1:-}" in
     web/test-web.sh
     # The Windows programs, cross-built, their tests run under Wine, and their captures held
     # against the native build's (skips with a line when mingw-w64 or Wine cannot be installed).
-    if (packages=(g++-mingw-w64-x86-64-posix wine64); install_missing) >/dev/null 2>&1; then
+    if install_missing g++-mingw-w64-x86-64-posix wine64 >/dev/null 2>&1; then
       windows_build ON
       under_display ctest --test-dir build-win --output-on-failure --no-tests=error -j "$jobs" --timeout 900
     else
@@ -96,7 +84,7 @@ case "${1:-}" in
     ls -l build-win/quorvane-intro.exe build-win/xmrender.exe build-win/xmplay.exe
     ;;
   release)
-    install_missing
+    install_missing "${packages[@]}"
     exec packaging/release.sh
     ;;
   web)

@@ -21,16 +21,8 @@ case "${1:-}" in
 esac
 
 packages=(emscripten chromium dpkg-dev cmake ninja-build python3 nodejs)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
-    --no-install-recommends "${missing[@]}"
-fi
+. "$root/tools/install-missing.sh"
+install_missing "${packages[@]}" >/dev/null
 
 # Node 20 (/usr/bin/node here) does not look in Debian's own JS module folder, where emcc's
 # acorn and friends live.

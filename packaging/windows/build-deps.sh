@@ -19,16 +19,8 @@ jobs=$(nproc)
 
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 dpkg-dev cmake ninja-build googletest zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
-    --no-install-recommends "${missing[@]}" >/dev/null
-fi
+. "$root/tools/install-missing.sh"
+install_missing "${packages[@]}" >/dev/null
 
 . "$root/tools/debian-sources.sh"
 mkdir -p "$prefix/lib" "$prefix/include" "$out/logs"
