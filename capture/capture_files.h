@@ -1,5 +1,5 @@
-// capture/capture_files.h — what a capture writes: PNG frames, the WAV of the sound, the frame
-// table, and the ffmpeg encoder fed through a pipe.
+// capture/capture_files.h — what a capture writes: PNG frames, the WAV of the sound and the
+// frame table, and the folder they are made in (ffmpeg is fed through os::PipedProcess).
 //
 // Every writer reports failure by its result and leaves the message (naming the file) in
 // `error`; nothing throws. Files carry no time stamps, so equal input gives equal bytes.
