@@ -313,38 +313,38 @@ int join_timeout_ms(double seconds) {
 // The sound joins the pictures in a second ffmpeg pass: ffmpeg reads its two inputs from one
 // thread, so feeding both through pipes at once can stall it waiting on one pipe while we wait
 // on the other. A stop request ends the pass (false, with no message).
-bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out,
-               double seconds, std::string& error) {
+bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out, double seconds,
+               std::string& error) {
   const int timeout_ms = join_timeout_ms(seconds);
   const os::ProgramResult run = os::run_program({"ffmpeg",
-                                        "-hide_banner",
-                                        "-loglevel",
-                                        "error",
-                                        "-y",
-                                        "-i",
-                                        ffmpeg_path(video_part),
-                                        "-i",
-                                        ffmpeg_path(wav),
-                                        "-map",
-                                        "0:v",
-                                        "-map",
-                                        "1:a",
-                                        "-c:v",
-                                        "copy",
-                                        "-c:a",
-                                        "aac",
-                                        "-b:a",
-                                        "192k",
-                                        "-movflags",
-                                        "+faststart",
-                                        "-f",
-                                        "mp4",
-                                        ffmpeg_path(out)},
-                                       timeout_ms, /*keep_output=*/false, /*stop_on_request=*/true);
+                                                 "-hide_banner",
+                                                 "-loglevel",
+                                                 "error",
+                                                 "-y",
+                                                 "-i",
+                                                 ffmpeg_path(video_part),
+                                                 "-i",
+                                                 ffmpeg_path(wav),
+                                                 "-map",
+                                                 "0:v",
+                                                 "-map",
+                                                 "1:a",
+                                                 "-c:v",
+                                                 "copy",
+                                                 "-c:a",
+                                                 "aac",
+                                                 "-b:a",
+                                                 "192k",
+                                                 "-movflags",
+                                                 "+faststart",
+                                                 "-f",
+                                                 "mp4",
+                                                 ffmpeg_path(out)},
+                                                timeout_ms, /*keep_output=*/false, /*stop_on_request=*/true);
   const int code = run.exit_code;
   if (run.timed_out)
-    error = out + ": ffmpeg did not join the pictures and the sound within " + std::to_string(timeout_ms / 1000) +
-            " s; it was stopped";
+    error = out + ": ffmpeg did not join the pictures and the sound within " +
+            std::to_string(timeout_ms / 1000) + " s; it was stopped";
   else if (code != 0 && !run.stopped)
     error =
         out + ": ffmpeg could not join the pictures and the sound (exit code " + std::to_string(code) + ")";
@@ -521,8 +521,8 @@ int capture_main(const CliOptions& options) {
   }
   const std::string occupied = output_not_a_file(options, total);
   if (!occupied.empty()) {
-    std::fprintf(stderr, "%s: %s: exists and is not a regular file; a capture only replaces files\n", kProgram,
-                 occupied.c_str());
+    std::fprintf(stderr, "%s: %s: exists and is not a regular file; a capture only replaces files\n",
+                 kProgram, occupied.c_str());
     return 2;
   }
   std::string error;
@@ -541,8 +541,8 @@ int capture_main(const CliOptions& options) {
   // was. Folders that killed runs left there go first.
   const std::string home = options.capture_dir.empty() ? os::parent_folder(options.video_path) : options.capture_dir;
   if (const int removed = StagingFolder::remove_abandoned(home))
-    std::fprintf(stderr, "%s: removed %d working folder%s of an earlier capture that was ended in %s\n", kProgram,
-                 removed, removed == 1 ? "" : "s", home.c_str());
+    std::fprintf(stderr, "%s: removed %d working folder%s of an earlier capture that was ended in %s\n",
+                 kProgram, removed, removed == 1 ? "" : "s", home.c_str());
   StagingFolder staging;
   CaptureObserver observer(options, total, staging, home);
   static bool abandon_registered = false;
@@ -554,11 +554,12 @@ int capture_main(const CliOptions& options) {
   const VirtualRunResult result = virtual_run(run, observer);
   bool ok = observer.finish(error);
   if (ok && !result.started)
-    error = std::string("the window or its OpenGL screen could not be opened (") + platform::last_error() + ")";
+    error =
+        std::string("the window or its OpenGL screen could not be opened (") + platform::last_error() + ")";
   ok = ok && result.started;
   if (ok && video && os::stop_request() == 0)
-    ok = mux_video(staging.path("video.mp4"), staging.path("audio.wav"), staging.path("out.mp4"), options.seconds,
-                   error);
+    ok = mux_video(staging.path("video.mp4"), staging.path("audio.wav"), staging.path("out.mp4"),
+                   options.seconds, error);
   g_running = nullptr;
 
   // --video keeps nothing of a run that a stop request ended, whatever the encoder did with the
@@ -584,28 +585,31 @@ int capture_main(const CliOptions& options) {
       return 1;
     }
     for (const std::string& name : names)
-      if (name != "video.mp4" && name != "out.mp4") moves.push_back({staging.path(name), options.capture_dir + "/" + name});
+      if (name != "video.mp4" && name != "out.mp4")
+        moves.push_back({staging.path(name), options.capture_dir + "/" + name});
     stale = other_frames(options.capture_dir, observer.pictures);
   }
   const os::MoveResult moved = os::move_together(moves, stale, staging.path("previous"));
   if (!moved.moved) {
     if (moved.restored) {
-      std::fprintf(stderr, "%s: capture failed, nothing written (%s is as it was): %s\n", kProgram, home.c_str(),
-                   moved.reason.c_str());
+      std::fprintf(stderr, "%s: capture failed, nothing written (%s is as it was): %s\n", kProgram,
+                   home.c_str(), moved.reason.c_str());
     } else {
-      std::fprintf(stderr,
-                   "%s: capture failed: %s; %s holds some of this capture's files, and what they replaced is in "
-                   "%s\n",
-                   kProgram, moved.reason.c_str(), home.c_str(), staging.path("previous").c_str());
+      std::fprintf(
+          stderr,
+          "%s: capture failed: %s; %s holds some of this capture's files, and what they replaced is in "
+          "%s\n",
+          kProgram, moved.reason.c_str(), home.c_str(), staging.path("previous").c_str());
       staging.keep();
     }
     return 1;
   }
   if (!stale.empty())
-    std::fprintf(stderr, "%s: removed %zu frame pictures of an earlier capture from %s\n", kProgram, stale.size(),
-                 options.capture_dir.c_str());
+    std::fprintf(stderr, "%s: removed %zu frame pictures of an earlier capture from %s\n", kProgram,
+                 stale.size(), options.capture_dir.c_str());
   if (stop != 0) {
-    std::fprintf(stderr, "%s: stopped by signal %d (%s) after %d frames; %s holds those frames and their sound\n",
+    std::fprintf(stderr,
+                 "%s: stopped by signal %d (%s) after %d frames; %s holds those frames and their sound\n",
                  kProgram, stop, os::stop_request_name(stop), result.frames, options.capture_dir.c_str());
     return 128 + stop;
   }

@@ -159,9 +159,10 @@ bool cli_parse(int argc, const char* const* argv, CliOptions& o, std::string& er
   // As the capture counts its frames: the nearest whole frame at 60 a second.
   if (!bench && o.seconds * 60 + 0.5 >= double(kMaxCaptureFrames) + 1) {
     char text[160];
-    std::snprintf(text, sizeof text,
-                  "--seconds: a capture holds at most %.1f s (its sound file, a WAV, cannot hold more), not %g",
-                  std::floor(kMaxCaptureFrames / 6.0) / 10.0, o.seconds);
+    std::snprintf(
+        text, sizeof text,
+        "--seconds: a capture holds at most %.1f s (its sound file, a WAV, cannot hold more), not %g",
+        std::floor(kMaxCaptureFrames / 6.0) / 10.0, o.seconds);
     error = text;
     return false;
   }

@@ -128,7 +128,8 @@ bool read_regular_file(const std::string& path, size_t max_bytes, std::vector<ui
 
 FileKind entry_kind(const std::string& path) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR ? FileKind::kNone : FileKind::kUnknown;
+  if (::lstat(path.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? FileKind::kNone : FileKind::kUnknown;
   if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return FileKind::kRegular;
   return S_ISDIR(st.st_mode) ? FileKind::kFolder : FileKind::kOther;
 }

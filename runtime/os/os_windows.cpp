@@ -167,7 +167,8 @@ FileKind entry_kind(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(widen(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = GetLastError();
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FileKind::kNone : FileKind::kUnknown;
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FileKind::kNone
+                                                                        : FileKind::kUnknown;
   }
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::kRegular;  // a link: not followed
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kFolder;

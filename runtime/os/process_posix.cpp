@@ -181,7 +181,8 @@ ProgramResult run_program(const std::vector<std::string>& arguments, int timeout
   }
   if (failed) return result;
   // What is left of the bound after the output was read.
-  result.exit_code = wait_bounded(pid, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
+  result.exit_code =
+      wait_bounded(pid, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
   return result;
 }
 

@@ -276,8 +276,9 @@ ProgramResult run_program(const std::vector<std::string>& arguments, int timeout
                                         },
                                         &reader, 0, nullptr)
                                   : nullptr;
-    if (process) result.exit_code =
-        wait_bounded(process, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
+    if (process)
+      result.exit_code =
+          wait_bounded(process, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
     if (thread) {
       // The child's end is closed when it exits; a grandchild holding it open is not waited for.
       if (WaitForSingleObject(thread, 2000) != WAIT_OBJECT_0) CancelSynchronousIo(thread);

@@ -50,8 +50,8 @@ Result run_intro(const std::string& args, const std::string& env = "", int limit
   // A hung intro ends after 200 s with exit code 124 and what it printed so far, instead
   // of holding the test until ctest's own timeout, which keeps nothing.
   const std::string command = env + " /usr/bin/timeout --kill-after=10 " + std::to_string(limit_s) +
-                              " '" QUORVANE_INTRO "' " + args +
-                              " >'" + out.string() + "' 2>'" + err.string() + "'";
+                              " '" QUORVANE_INTRO "' " + args + " >'" + out.string() + "' 2>'" +
+                              err.string() + "'";
   Result r;
   const int status = std::system(command.c_str());
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -366,8 +366,8 @@ Result interrupt_intro(const std::string& intro_args, const std::string& signal_
                        const std::string& target = "") {
   const fs::path err = fs::path(::testing::TempDir()) / ("interrupt_stderr_" + process_tag() + ".txt");
   const fs::path script = fs::path(::testing::TempDir()) / ("interrupt_" + process_tag() + ".sh");
-  std::ofstream(script) << (group ? "set -m\n" : "") << env << " '" QUORVANE_INTRO "' " << intro_args << " 2>'"
-                        << err.string() << "' &\n"
+  std::ofstream(script) << (group ? "set -m\n" : "") << env << " '" QUORVANE_INTRO "' " << intro_args
+                        << " 2>'" << err.string() << "' &\n"
                         << "pid=$!\n"
                         << "for i in $(seq 600); do\n"
                         << "  ls -d '" << watch.string() << "'/.quorvane-capture-*/" << ready
@@ -375,7 +375,11 @@ Result interrupt_intro(const std::string& intro_args, const std::string& signal_
                         << "  sleep 0.1\n"
                         << "done\n"
                         << "sleep 1\n"
-                        << "kill -" << signal_name << " -- " << (group ? "-$pid" : target.empty() ? "$pid" : target) << "\n"
+                        << "kill -" << signal_name << " -- "
+                        << (group            ? "-$pid"
+                            : target.empty() ? "$pid"
+                                             : target)
+                        << "\n"
                         << "wait $pid\n";
   const std::string command = "/usr/bin/timeout --kill-after=10 200 bash '" + script.string() + "'";
   Result r;
@@ -517,12 +521,18 @@ namespace {
 
 // A stand-in encoder: the encoding pass (raw video on standard input) copies its input to its
 // last argument, and the join pass runs `join` (a shell command; $last is the output file).
-fs::path fake_encoder(const std::string& name, const std::string& join, const std::string& encode = "cat > \"$last\"") {
-  return fake_ffmpeg(name, "for a; do last=$a; done\n"
-                           "case \" $* \" in\n"
-                           "  *\" rawvideo \"*) " + encode + " ;;\n"
-                           "  *) " + join + " ;;\n"
-                           "esac");
+fs::path fake_encoder(const std::string& name, const std::string& join,
+                      const std::string& encode = "cat > \"$last\"") {
+  return fake_ffmpeg(name,
+                     "for a; do last=$a; done\n"
+                     "case \" $* \" in\n"
+                     "  *\" rawvideo \"*) " +
+                         encode +
+                         " ;;\n"
+                         "  *) " +
+                         join +
+                         " ;;\n"
+                         "esac");
 }
 
 std::string on_path(const fs::path& bin) {
@@ -537,7 +547,8 @@ class PrivateXServer {
     const fs::path pid = fs::path(::testing::TempDir()) / ("xvfb_pid_" + process_tag());
     fs::remove(number);
     const std::string command = "Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 " + arguments +
-                                " 3>'" + number.string() + "' >/dev/null 2>&1 & echo $! >'" + pid.string() + "'";
+                                " 3>'" + number.string() + "' >/dev/null 2>&1 & echo $! >'" + pid.string() +
+                                "'";
     if (std::system(command.c_str()) != 0) return;
     pid_ = std::atoi(read_text(pid).c_str());
     for (int i = 0; i < 100 && display_.empty(); ++i) {
@@ -568,7 +579,8 @@ std::string tree(const fs::path& dir) {
   std::vector<std::string> names;
   if (fs::exists(dir))
     for (const auto& entry : fs::recursive_directory_iterator(dir))
-      names.push_back(fs::relative(entry.path(), dir).string() + (fs::is_directory(entry.symlink_status()) ? "/" : ""));
+      names.push_back(fs::relative(entry.path(), dir).string() +
+                      (fs::is_directory(entry.symlink_status()) ? "/" : ""));
   std::sort(names.begin(), names.end());
   std::string text;
   for (const std::string& name : names) text += name + "\n";
@@ -583,9 +595,9 @@ TEST(Capture, OutputsThatAreNotRegularFilesAreRefused) {
   const bool root = geteuid() == 0;
   const struct {
     const char* name;
-    const char* make;    // shell command run in the folder to make the entry
-    const char* entry;   // the entry, relative to the folder
-    bool video;          // --video FOLDER/entry, otherwise --capture FOLDER
+    const char* make;   // shell command run in the folder to make the entry
+    const char* entry;  // the entry, relative to the folder
+    bool video;         // --video FOLDER/entry, otherwise --capture FOLDER
   } cases[] = {
       {"video onto a device", "mknod devnode c 1 3", "devnode", true},
       {"video onto a pipe", "mkfifo pipe.mp4", "pipe.mp4", true},
@@ -625,9 +637,9 @@ TEST(Capture, NoOpenGLEndsTheRunsWithoutAnErrorBox) {
   ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
   const fs::path bin = fake_encoder("no_glx", "printf joined > \"$last\"");
   const fs::path dir = fresh_dir("no_glx");
-  for (const std::string& args : {"--capture '" + dir.string() + "' --seconds 1",
-                                  "--video '" + (dir / "out.mp4").string() + "' --seconds 1",
-                                  std::string("--bench --seconds 1")}) {
+  for (const std::string& args :
+       {"--capture '" + dir.string() + "' --seconds 1",
+        "--video '" + (dir / "out.mp4").string() + "' --seconds 1", std::string("--bench --seconds 1")}) {
     SCOPED_TRACE(args);
     fs::create_directories(dir);
     const Result r = run_intro(args, "DISPLAY=" + x.display() + " SDL_AUDIODRIVER=dummy " + on_path(bin), 30);
@@ -645,7 +657,8 @@ TEST(Capture, VideoSecondPassAndCtrlC) {
   const fs::path place = fresh_dir("join");
   fs::create_directories(place);
   const std::string out = (place / "out.mp4").string();
-  const fs::path slow_join = fake_encoder("slow_join", "printf part > \"$last\"; sleep 4; printf joined > \"$last\"");
+  const fs::path slow_join =
+      fake_encoder("slow_join", "printf part > \"$last\"; sleep 4; printf joined > \"$last\"");
   const fs::path hanging_join = fake_encoder("hanging_join", "printf part > \"$last\"; exec sleep 600");
   const fs::path dies_on_int = fake_encoder("dies_on_int", "printf joined > \"$last\"",
                                             "exec 3<&0; trap 'exit 255' INT; cat <&3 > \"$last\" & wait $!");
@@ -670,8 +683,8 @@ TEST(Capture, VideoSecondPassAndCtrlC) {
       r = run_intro("--video '" + out + "' --seconds 0.5", on_path(c.bin), 60);
     } else {
       const bool group = c.signal[0] == '-';
-      r = interrupt_intro("--video '" + out + "' --seconds " + (group ? "120" : "0.5"), c.signal + int(group), place,
-                          c.ready, on_path(c.bin), group);
+      r = interrupt_intro("--video '" + out + "' --seconds " + (group ? "120" : "0.5"), c.signal + int(group),
+                          place, c.ready, on_path(c.bin), group);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(r.code, c.code) << r.err;
@@ -693,9 +706,9 @@ TEST(Capture, WorkingFoldersDoNotOutliveTheirRun) {
   {
     PrivateXServer x("");
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-    const Result r = interrupt_intro("--capture '" + dir.string() + "' --seconds 120", "KILL", dir,
-                                     "frame_000030.png", "DISPLAY=" + x.display(), false,
-                                     std::to_string(x.pid()));
+    const Result r =
+        interrupt_intro("--capture '" + dir.string() + "' --seconds 120", "KILL", dir, "frame_000030.png",
+                        "DISPLAY=" + x.display(), false, std::to_string(x.pid()));
     EXPECT_NE(r.code, 0) << r.err;
     EXPECT_EQ(r.code == 128 + SIGSEGV ? "" : tree(dir), "") << "exit " << r.code << ": " << r.err;
   }

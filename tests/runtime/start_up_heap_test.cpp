@@ -2,15 +2,16 @@
 // start-up's heap (runtime/support/start_up_heap.h): which sizes are mappings of their own,
 // that buffers start zeroed and take memory only where written, and that the start-up's
 // setting of the heap ends with it.
+#include "runtime/support/start_up_heap.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <vector>
 
-#include "runtime/support/start_up_heap.h"
 #include "runtime/support/zeroed_pages.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
