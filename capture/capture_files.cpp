@@ -67,40 +67,58 @@ std::FILE* capture_create_file(const std::string& path, std::string& error) {
   return file;
 }
 
-StagingFolder::~StagingFolder() {
-  if (dir_.empty()) return;
-  std::vector<std::string> names;
-  std::string reason;
-  if (os::list_folder(dir_, names, reason))
-    for (const std::string& name : names) os::remove_file(path(name));
-  os::remove_folder(dir_);
+namespace {
+constexpr char kWorkingPrefix[] = ".quorvane-capture-";
 }
 
 bool StagingFolder::make(const std::string& parent, std::string& error) {
   std::string reason;
-  if (os::make_unique_folder(parent, ".quorvane-capture-", dir_, reason)) return true;
+  const std::string prefix = kWorkingPrefix + std::to_string(os::process_id()) + "-";
+  if (os::make_unique_folder(parent, prefix, dir_, reason)) return true;
   error = parent + ": cannot make a folder for the capture: " + reason;
   return false;
 }
 
-bool StagingFolder::move_file(const std::string& name, const std::string& destination, std::string& error) {
-  std::string reason;
-  if (os::replace_file(path(name), destination, reason)) return true;
-  error = destination + ": cannot move the finished file into place: " + reason;
-  return false;
-}
-
-bool StagingFolder::move_into(const std::string& parent, std::string& error) {
-  std::vector<std::string> names;
+bool StagingFolder::names(std::vector<std::string>& names, std::string& error) const {
   std::string reason;
   if (!os::list_folder(dir_, names, reason)) {
     error = dir_ + ": cannot read the folder: " + reason;
     return false;
   }
   std::sort(names.begin(), names.end());
-  for (const std::string& name : names)
-    if (!move_file(name, parent + "/" + name, error)) return false;
   return true;
+}
+
+void StagingFolder::remove() {
+  if (!dir_.empty()) os::remove_tree(dir_);
+  dir_.clear();
+}
+
+int StagingFolder::remove_abandoned(const std::string& parent) {
+  std::vector<std::string> names;
+  std::string reason;
+  if (!os::list_folder(parent, names, reason)) return 0;
+  int removed = 0;
+  const size_t prefix = sizeof kWorkingPrefix - 1;
+  for (const std::string& name : names) {
+    // ".quorvane-capture-PID-XXXXXX": a folder of an older naming, without the process's id,
+    // cannot be told from one in use and stays.
+    if (name.compare(0, prefix, kWorkingPrefix) != 0) continue;
+    const size_t dash = name.find('-', prefix);
+    if (dash == std::string::npos || dash == prefix || dash - prefix > 10) continue;
+    long pid = 0;
+    bool digits = true;
+    for (size_t i = prefix; i < dash; ++i) {
+      digits = digits && name[i] >= '0' && name[i] <= '9';
+      pid = pid * 10 + (name[i] - '0');
+    }
+    const std::string path = parent + "/" + name;
+    if (!digits || pid == os::process_id() || os::process_alive(pid) ||
+        os::entry_kind(path) != os::FileKind::kFolder)
+      continue;
+    if (os::remove_tree(path)) ++removed;
+  }
+  return removed;
 }
 
 bool capture_write_png(const std::string& path, const uint8_t* rgb, int width, int height,
@@ -151,28 +169,34 @@ bool WavWriter::open(const std::string& path, std::string& error) {
   if (!file_) return false;
   uint8_t header[44];
   wav_header(header, 0);
-  failed_ = std::fwrite(header, 1, sizeof header, file_) != sizeof header;
+  if (std::fwrite(header, 1, sizeof header, file_) != sizeof header) fail();
   return true;
 }
 
+void WavWriter::fail() {
+  if (error_.empty()) error_ = path_ + ": cannot write: " + std::strerror(errno);
+}
+
 bool WavWriter::append(const int16_t* pcm, int frames) {
-  if (!file_ || failed_) return false;
+  if (!file_ || !error_.empty()) return false;
   // The samples are little-endian in the file, as they are in memory here (x86, ARM).
-  if (std::fwrite(pcm, 4, size_t(frames), file_) != size_t(frames)) failed_ = true;
+  if (std::fwrite(pcm, 4, size_t(frames), file_) != size_t(frames)) fail();
   frames_ += uint64_t(frames);
-  return !failed_;
+  return error_.empty();
 }
 
 bool WavWriter::close(std::string& error) {
   if (!file_) return false;
   uint8_t header[44];
   wav_header(header, frames_);
-  if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, file_) != sizeof header)
-    failed_ = true;
-  if (std::fclose(file_) != 0) failed_ = true;
+  if (error_.empty() && std::fflush(file_) != 0) fail();
+  if (error_.empty() &&
+      (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(header, 1, sizeof header, file_) != sizeof header))
+    fail();
+  if (std::fclose(file_) != 0) fail();
   file_ = nullptr;
-  if (failed_) error = path_ + ": cannot write the sound: " + std::strerror(errno);
-  return !failed_;
+  error = error_;
+  return error_.empty();
 }
 
 }  // namespace capture

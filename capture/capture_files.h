@@ -23,19 +23,24 @@ void capture_read_back(std::vector<uint8_t>& rgb);
 // name, so a prepared folder cannot redirect a capture's output onto another file.
 std::FILE* capture_create_file(const std::string& path, std::string& error);
 
-// A folder of the run's own, made fresh inside `parent`, where a capture writes every file
-// before it is complete. move_into() renames the finished files into the parent (a rename
-// replaces a link of the same name instead of writing through it); otherwise the destructor
-// removes the folder with everything in it, so a failed run leaves nothing behind.
+// A folder of the run's own, made fresh inside `parent` and named after the process
+// (".quorvane-capture-PID-XXXXXX"), where a capture writes every file before it is complete.
+// The capture moves the finished files out of it (os::move_together); the destructor then
+// removes the folder with whatever it still holds, so a failed run leaves nothing behind.
 class StagingFolder {
  public:
-  ~StagingFolder();
+  ~StagingFolder() { remove(); }
   bool make(const std::string& parent, std::string& error);
+  const std::string& dir() const { return dir_; }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  // Moves every file of the folder into `parent` under its own name, then removes the folder.
-  bool move_into(const std::string& parent, std::string& error);
-  // Moves one file to `destination` (any name on the same file system).
-  bool move_file(const std::string& name, const std::string& destination, std::string& error);
+  // The names of the files in it, sorted.
+  bool names(std::vector<std::string>& names, std::string& error) const;
+  void remove();
+  // Leaves the folder where it is (it holds what could not be put back).
+  void keep() { dir_.clear(); }
+  // Removes the working folders in `parent` of runs whose process is gone (a run killed
+  // before it could clean up); folders of running captures stay. The number removed.
+  static int remove_abandoned(const std::string& parent);
 
  private:
   std::string dir_;
@@ -53,12 +58,14 @@ class WavWriter {
   bool open(const std::string& path, std::string& error);
   bool append(const int16_t* pcm, int frames);
   bool close(std::string& error);  // false when any write failed
+  // "PATH: cannot write: REASON" after a failed write, with the system's reason.
+  const std::string& error() const { return error_; }
 
  private:
+  void fail();
   std::FILE* file_ = nullptr;
-  std::string path_;
+  std::string path_, error_;
   uint64_t frames_ = 0;
-  bool failed_ = false;
 };
 
 }  // namespace capture

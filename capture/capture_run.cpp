@@ -77,21 +77,47 @@ bool prepare_dir(const std::string& dir, std::string& error) {
   return false;
 }
 
-// Once a capture has written its frames, the frame pictures of an earlier capture in the same
-// folder go, so that the folder's pictures agree with its frames.txt and audio.wav. Only frames
-// this run did not write are removed, and only after its own files are complete.
-void remove_other_frames(const std::string& dir, const std::vector<int>& written) {
+// The frame pictures of an earlier capture in the folder that this one does not write: they go
+// with this capture's files, so that the folder's pictures agree with its frames.txt and
+// audio.wav. Only files (and links) go: a folder of that name is nobody's picture.
+std::vector<std::string> other_frames(const std::string& dir, const std::vector<int>& written) {
   std::vector<std::string> names, stale;
   std::string reason;
-  if (!os::list_folder(dir, names, reason)) return;
+  if (!os::list_folder(dir, names, reason)) return stale;
   for (const std::string& name : names)
     if (is_frame_png(name.c_str()) &&
-        !std::binary_search(written.begin(), written.end(), std::atoi(name.c_str() + 6)))
-      stale.push_back(name);
-  for (const std::string& name : stale) os::remove_file(dir + "/" + name);
-  if (!stale.empty())
-    std::fprintf(stderr, "%s: removed %zu frame pictures of an earlier capture from %s\n", kProgram,
-                 stale.size(), dir.c_str());
+        !std::binary_search(written.begin(), written.end(), std::atoi(name.c_str() + 6)) &&
+        os::entry_kind(dir + "/" + name) == os::FileKind::kRegular)
+      stale.push_back(dir + "/" + name);
+  return stale;
+}
+
+// An output that exists and is not a file (a device, a pipe, a folder) is refused: moving the
+// finished file into place would put a file in its stead (as root, --video /dev/null would
+// replace the system's /dev/null). A link is no obstacle: the move replaces the link alone.
+// The first such output of the run, or "".
+std::string output_not_a_file(const CliOptions& options, int total) {
+  std::vector<std::string> outputs;
+  if (!options.video_path.empty()) outputs.push_back(options.video_path);
+  const std::string& dir = options.capture_dir;
+  if (!dir.empty() && os::file_kind(dir) == os::FileKind::kFolder) {
+    outputs.push_back(dir + "/audio.wav");
+    outputs.push_back(dir + "/frames.txt");
+    std::vector<std::string> names;
+    std::string reason;
+    if (options.video_path.empty() && os::list_folder(dir, names, reason))
+      for (const std::string& name : names)
+        if (is_frame_png(name.c_str())) {
+          const int frame = std::atoi(name.c_str() + 6);
+          if (frame < total && (!options.frames_given || cli_frame_listed(options.frame_ranges, frame)))
+            outputs.push_back(dir + "/" + name);
+        }
+  }
+  for (const std::string& path : outputs) {
+    const os::FileKind kind = os::entry_kind(path);
+    if (kind == os::FileKind::kFolder || kind == os::FileKind::kOther) return path;
+  }
+  return "";
 }
 
 // ffmpeg takes any argument that starts with "-" for an option: a relative path is given as
@@ -134,11 +160,39 @@ class Progress {
 
 class CaptureObserver : public VirtualRunObserver {
  public:
-  CaptureObserver(const CliOptions& options, int total) : options_(options), progress_(total) {}
+  CaptureObserver(const CliOptions& options, int total, StagingFolder& staging, const std::string& home)
+      : options_(options), progress_(total), staging_(&staging), home_(home) {
+    video_ = !options.video_path.empty();
+  }
 
+  // Once the show has started, the files are made, and from then on a stop request ends the
+  // run after the frame it is drawing. Until then a request ends the process at once, as
+  // nothing has been written: a start-up that hangs (a display that does not answer) cannot
+  // hold a request back.
+  bool started() override {
+    // A finished encoder must not end this process through SIGPIPE: its write fails instead.
+    os::ignore_broken_pipe();
+    os::catch_stop_requests();
+    opened_ = true;
+    if (!staging_->make(home_, error_) || !open(*staging_, video_ ? staging_->path("video.mp4") : "", error_))
+      failed_ = true;
+    return !failed_;
+  }
+
+  // Ended from outside in the middle of the run (Xlib ends the process when the display's
+  // connection is lost): nothing of the run stays.
+  void abandon() {
+    if (frames_txt_) std::fclose(frames_txt_);
+    frames_txt_ = nullptr;
+    std::string ignored;
+    wav_.close(ignored);
+    encoder_.finish(0);
+    staging_->remove();
+  }
+
+ private:
   // Every file is made in the run's own folder `staging` (see StagingFolder).
   bool open(const StagingFolder& staging, const std::string& video_part, std::string& error) {
-    staging_ = &staging;
     if (!options_.capture_dir.empty()) {
       frames_txt_ = capture_create_file(staging.path("frames.txt"), error);
       if (!frames_txt_) return false;
@@ -146,7 +200,6 @@ class CaptureObserver : public VirtualRunObserver {
     const std::string wav_path = staging.path("audio.wav");
     if (!wav_.open(wav_path, error)) return false;
     if (!video_part.empty()) {
-      video_ = true;
       return encoder_.start({"ffmpeg",
                              "-hide_banner",
                              "-loglevel",
@@ -179,6 +232,7 @@ class CaptureObserver : public VirtualRunObserver {
     return true;
   }
 
+ public:
   void frame_drawn(const VirtualFrame& frame) override {
     if (failed_) return;
     if (video_) {
@@ -201,22 +255,23 @@ class CaptureObserver : public VirtualRunObserver {
   bool after_frame(const VirtualFrame& frame) override {
     if (frames_txt_ && std::fprintf(frames_txt_, "%d %u %d %d %d\n", frame.number, frame.clock_ms,
                                     frame.position, frame.row, frame.note) < 0)
-      fail(options_.capture_dir + "/frames.txt: cannot write");
+      fail(staging_->path("frames.txt") + ": cannot write: " + std::strerror(errno));
     progress_.update(frame.number + 1);
     return !failed_ && os::stop_request() == 0;
   }
 
   void sound(const int16_t* pcm, int frames) override {
-    if (!failed_ && !wav_.append(pcm, frames)) fail("cannot write the sound");
+    if (!failed_ && !wav_.append(pcm, frames)) fail(wav_.error());
   }
 
-  // Closes the files and the encoder; false (with the message printed) when anything failed.
+  // Closes the files and the encoder; false (with the message) when anything failed.
   bool finish(std::string& error) {
+    if (!opened_) return true;
     progress_.end();
     std::string wav_error;
     if (!wav_.close(wav_error) && !failed_) fail(wav_error);
     if (frames_txt_ && std::fclose(frames_txt_) != 0 && !failed_)
-      fail(options_.capture_dir + "/frames.txt: cannot write");
+      fail(staging_->path("frames.txt") + ": cannot write: " + std::strerror(errno));
     frames_txt_ = nullptr;
     if (video_) {
       const int code = encoder_.finish(kEncoderTimeoutMs);
@@ -235,8 +290,10 @@ class CaptureObserver : public VirtualRunObserver {
   }
 
   const CliOptions& options_;
-  const StagingFolder* staging_ = nullptr;
   Progress progress_;
+  StagingFolder* staging_;
+  std::string home_;
+  bool opened_ = false;
   std::vector<uint8_t> rgb_;
   WavWriter wav_;
   std::FILE* frames_txt_ = nullptr;
@@ -246,38 +303,49 @@ class CaptureObserver : public VirtualRunObserver {
   std::string error_;
 };
 
+// How long the second pass may take: ffmpeg joined 600 s of sound (encoding it) to its
+// pictures in 22 s on the 2-core development machine under load, so half the capture's length
+// leaves a margin of ten and more.
+int join_timeout_ms(double seconds) {
+  return 10000 + int(seconds * 500);
+}
+
 // The sound joins the pictures in a second ffmpeg pass: ffmpeg reads its two inputs from one
 // thread, so feeding both through pipes at once can stall it waiting on one pipe while we wait
-// on the other.
-bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out,
+// on the other. A stop request ends the pass (false, with no message).
+bool mux_video(const std::string& video_part, const std::string& wav, const std::string& out, double seconds,
                std::string& error) {
+  const int timeout_ms = join_timeout_ms(seconds);
   const os::ProgramResult run = os::run_program({"ffmpeg",
-                                        "-hide_banner",
-                                        "-loglevel",
-                                        "error",
-                                        "-y",
-                                        "-i",
-                                        ffmpeg_path(video_part),
-                                        "-i",
-                                        ffmpeg_path(wav),
-                                        "-map",
-                                        "0:v",
-                                        "-map",
-                                        "1:a",
-                                        "-c:v",
-                                        "copy",
-                                        "-c:a",
-                                        "aac",
-                                        "-b:a",
-                                        "192k",
-                                        "-movflags",
-                                        "+faststart",
-                                        "-f",
-                                        "mp4",
-                                        ffmpeg_path(out)},
-                                       /*timeout_ms=*/-1);
+                                                 "-hide_banner",
+                                                 "-loglevel",
+                                                 "error",
+                                                 "-y",
+                                                 "-i",
+                                                 ffmpeg_path(video_part),
+                                                 "-i",
+                                                 ffmpeg_path(wav),
+                                                 "-map",
+                                                 "0:v",
+                                                 "-map",
+                                                 "1:a",
+                                                 "-c:v",
+                                                 "copy",
+                                                 "-c:a",
+                                                 "aac",
+                                                 "-b:a",
+                                                 "192k",
+                                                 "-movflags",
+                                                 "+faststart",
+                                                 "-f",
+                                                 "mp4",
+                                                 ffmpeg_path(out)},
+                                                timeout_ms, /*keep_output=*/false, /*stop_on_request=*/true);
   const int code = run.exit_code;
-  if (code != 0)
+  if (run.timed_out)
+    error = out + ": ffmpeg did not join the pictures and the sound within " +
+            std::to_string(timeout_ms / 1000) + " s; it was stopped";
+  else if (code != 0 && !run.stopped)
     error =
         out + ": ffmpeg could not join the pictures and the sound (exit code " + std::to_string(code) + ")";
   return code == 0;
@@ -411,6 +479,24 @@ void print_row(const char* name, const std::vector<BenchObserver::Sample>& sampl
 
 }  // namespace
 
+namespace {
+
+// The capture under way, for abandon_at_exit.
+CaptureObserver* g_running = nullptr;
+
+// A process ended by exit() in the middle of a capture (Xlib does so when the connection to the
+// display is lost) leaves nothing of the run.
+void abandon_at_exit() {
+  if (!g_running) return;
+  CaptureObserver* observer = g_running;
+  g_running = nullptr;
+  observer->abandon();
+  std::fprintf(stderr, "%s: capture failed, nothing written: the program was ended during the capture\n",
+               kProgram);
+}
+
+}  // namespace
+
 int capture_main(const CliOptions& options) {
   InputScript script;
   if (!options.input_path.empty() && !load_script(options.input_path, script)) return 2;
@@ -433,6 +519,12 @@ int capture_main(const CliOptions& options) {
         return 2;
       }
   }
+  const std::string occupied = output_not_a_file(options, total);
+  if (!occupied.empty()) {
+    std::fprintf(stderr, "%s: %s: exists and is not a regular file; a capture only replaces files\n",
+                 kProgram, occupied.c_str());
+    return 2;
+  }
   std::string error;
   if (!options.capture_dir.empty() && !prepare_dir(options.capture_dir, error)) {
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
@@ -443,59 +535,83 @@ int capture_main(const CliOptions& options) {
                  platform::last_error().c_str());
     return 1;
   }
-  // A finished encoder must not end this process through SIGPIPE: its write fails instead.
-  os::ignore_broken_pipe();
-  // Ctrl+C, a termination request or a closed terminal end the capture after the frame being
-  // drawn: its files are then closed as after a full run. A second request ends it at once.
-  os::catch_stop_requests();
 
-  // Everything is written in a folder of the run's own inside DIR (or beside OUT), and moved
-  // into place only when complete: a failed run leaves DIR as it was.
-  StagingFolder staging;
+  // Everything is written in a folder of the run's own inside DIR (or beside OUT), made once the
+  // show has started, and moved into place only when complete: a failed run leaves DIR as it
+  // was. Folders that killed runs left there go first.
   const std::string home = options.capture_dir.empty() ? os::parent_folder(options.video_path) : options.capture_dir;
-  CaptureObserver observer(options, total);
-  bool ok =
-      staging.make(home, error) && observer.open(staging, video ? staging.path("video.mp4") : "", error);
-  VirtualRunResult result;
-  if (ok) {
-    VirtualRunOptions run;
-    run.max_frames = total;
-    run.script = options.input_path.empty() ? nullptr : &script;
-    result = virtual_run(run, observer);
-  }
-  std::string finish_error;
-  if (!observer.finish(finish_error) && ok) {
-    ok = false;
-    error = finish_error;
-  }
-  if (ok && !result.started) {
-    ok = false;
+  if (const int removed = StagingFolder::remove_abandoned(home))
+    std::fprintf(stderr, "%s: removed %d working folder%s of an earlier capture that was ended in %s\n",
+                 kProgram, removed, removed == 1 ? "" : "s", home.c_str());
+  StagingFolder staging;
+  CaptureObserver observer(options, total, staging, home);
+  static bool abandon_registered = false;
+  if (!abandon_registered) abandon_registered = std::atexit(abandon_at_exit) == 0;
+  g_running = &observer;
+  VirtualRunOptions run;
+  run.max_frames = total;
+  run.script = options.input_path.empty() ? nullptr : &script;
+  const VirtualRunResult result = virtual_run(run, observer);
+  bool ok = observer.finish(error);
+  if (ok && !result.started)
     error =
         std::string("the window or its OpenGL screen could not be opened (") + platform::last_error() + ")";
-  }
-  const int stop_signal = os::stop_request();
-  if (ok && video && stop_signal == 0)
-    ok = mux_video(staging.path("video.mp4"), staging.path("audio.wav"), staging.path("out.mp4"), error) &&
-         staging.move_file("out.mp4", options.video_path, error);
-  if (ok && !options.capture_dir.empty() && (!video || os::stop_request() == 0)) {
-    std::remove(staging.path("video.mp4").c_str());
-    ok = staging.move_into(options.capture_dir, error);
-    if (ok) remove_other_frames(options.capture_dir, observer.pictures);
+  ok = ok && result.started;
+  if (ok && video && os::stop_request() == 0)
+    ok = mux_video(staging.path("video.mp4"), staging.path("audio.wav"), staging.path("out.mp4"),
+                   options.seconds, error);
+  g_running = nullptr;
+
+  // --video keeps nothing of a run that a stop request ended, whatever the encoder did with the
+  // request (Ctrl+C reaches the whole process group, and ffmpeg then ends with an error).
+  const int stop = os::stop_request();
+  if (video && stop != 0) {
+    std::fprintf(stderr, "%s: stopped by signal %d (%s) after %d frames; nothing written\n", kProgram, stop,
+                 os::stop_request_name(stop), result.frames);
+    return 128 + stop;
   }
   if (!ok) {
     std::fprintf(stderr, "%s: capture failed, nothing written: %s\n", kProgram, error.c_str());
     return 1;
   }
-  if (os::stop_request() != 0) {
-    const int number = os::stop_request();
-    if (options.capture_dir.empty() || video)
-      std::fprintf(stderr, "%s: stopped by signal %d (%s) after %d frames; nothing written\n", kProgram,
-                   number, os::stop_request_name(number), result.frames);
-    else
-      std::fprintf(stderr,
-                   "%s: stopped by signal %d (%s) after %d frames; %s holds those frames and their sound\n",
-                   kProgram, number, os::stop_request_name(number), result.frames, options.capture_dir.c_str());
-    return 128 + number;
+
+  // Every file into place, or none (os::move_together).
+  std::vector<std::pair<std::string, std::string>> moves;
+  std::vector<std::string> names, stale;
+  if (video) moves.push_back({staging.path("out.mp4"), options.video_path});
+  if (!options.capture_dir.empty()) {
+    if (!staging.names(names, error)) {
+      std::fprintf(stderr, "%s: capture failed, nothing written: %s\n", kProgram, error.c_str());
+      return 1;
+    }
+    for (const std::string& name : names)
+      if (name != "video.mp4" && name != "out.mp4")
+        moves.push_back({staging.path(name), options.capture_dir + "/" + name});
+    stale = other_frames(options.capture_dir, observer.pictures);
+  }
+  const os::MoveResult moved = os::move_together(moves, stale, staging.path("previous"));
+  if (!moved.moved) {
+    if (moved.restored) {
+      std::fprintf(stderr, "%s: capture failed, nothing written (%s is as it was): %s\n", kProgram,
+                   home.c_str(), moved.reason.c_str());
+    } else {
+      std::fprintf(
+          stderr,
+          "%s: capture failed: %s; %s holds some of this capture's files, and what they replaced is in "
+          "%s\n",
+          kProgram, moved.reason.c_str(), home.c_str(), staging.path("previous").c_str());
+      staging.keep();
+    }
+    return 1;
+  }
+  if (!stale.empty())
+    std::fprintf(stderr, "%s: removed %zu frame pictures of an earlier capture from %s\n", kProgram,
+                 stale.size(), options.capture_dir.c_str());
+  if (stop != 0) {
+    std::fprintf(stderr,
+                 "%s: stopped by signal %d (%s) after %d frames; %s holds those frames and their sound\n",
+                 kProgram, stop, os::stop_request_name(stop), result.frames, options.capture_dir.c_str());
+    return 128 + stop;
   }
   std::fprintf(stderr, "%s: %d frames (%zu pictures) and %.3f s of sound written to %s%s\n", kProgram,
                result.frames, observer.pictures.size(), result.frames / double(kScriptFramesPerSecond),

@@ -1,6 +1,8 @@
 // The intro's command line (see cli_options.h).
 #include "capture/cli_options.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -154,6 +156,16 @@ bool cli_parse(int argc, const char* const* argv, CliOptions& o, std::string& er
   }
   o.mode = bench ? CliMode::kBench : CliMode::kCapture;
   if (!seconds_given) o.seconds = bench ? kBenchDefaultSeconds : kCaptureDefaultSeconds;
+  // As the capture counts its frames: the nearest whole frame at 60 a second.
+  if (!bench && o.seconds * 60 + 0.5 >= double(kMaxCaptureFrames) + 1) {
+    char text[160];
+    std::snprintf(
+        text, sizeof text,
+        "--seconds: a capture holds at most %.1f s (its sound file, a WAV, cannot hold more), not %g",
+        std::floor(kMaxCaptureFrames / 6.0) / 10.0, o.seconds);
+    error = text;
+    return false;
+  }
   return true;
 }
 

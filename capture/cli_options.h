@@ -26,6 +26,10 @@ struct CliOptions {
 inline constexpr double kCaptureDefaultSeconds = 10.0;
 inline constexpr double kBenchDefaultSeconds = 60.0;
 inline constexpr double kMaxSeconds = 86400.0;
+// The longest capture: its sound (735 stereo 16-bit frames, 2,940 bytes, a picture) must fit
+// the WAV header's 32-bit sizes, the data's and the RIFF chunk's 36 bytes more: 1,460,873
+// pictures, 24347.88 s.
+inline constexpr int kMaxCaptureFrames = int((0xFFFFFFFFull - 36) / (735 * 4));
 
 // False with a one-line `error` (no trailing newline) when the command line is refused.
 bool cli_parse(int argc, const char* const* argv, CliOptions& options, std::string& error);

@@ -169,7 +169,9 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
   key_use_source(&keyboard);
 
   const auto start = std::chrono::steady_clock::now();
-  if (show::startup(r.show, options.startup)) {
+  show::StartupOptions startup = options.startup;
+  startup.error_box = false;
+  if (show::startup(r.show, startup)) {
     result.started = true;
     screen_finish();  // the veil the start-up flipped is on the screen
     result.startup_ms = ms_since(start);
@@ -183,7 +185,9 @@ VirtualRunResult virtual_run(const VirtualRunOptions& options, VirtualRunObserve
     // The generator is seeded from the clock, here the virtual one: every run draws alike.
     random_seed(clock_ms());
 
-    for (int n = 0; n < options.max_frames; ++n) {
+    const bool ready = observer.started();
+    result.stopped = !ready;
+    for (int n = 0; ready && n < options.max_frames; ++n) {
       r.frame = n;
       r.now = uint64_t(n) * kTicksPerFrame;
       r.limit = r.now + kTicksPerFrame;

@@ -37,6 +37,9 @@ struct VirtualFrame {
 class VirtualRunObserver {
  public:
   virtual ~VirtualRunObserver() = default;
+  // After the start-up, before the first frame; false stops the run before it (the observer
+  // could not get ready).
+  virtual bool started() { return true; }
   virtual void before_frame(int /*number*/) {}
   // After the last frame, while the window and screen are still open.
   virtual void finished() {}
@@ -48,6 +51,8 @@ class VirtualRunObserver {
   virtual void sound(const int16_t* /*pcm*/, int /*frames*/) {}
 };
 
+// No error box is shown whatever `startup` says: a run has no person at the screen to close
+// it, and a start-up that fails only returns `started` false.
 struct VirtualRunOptions {
   int max_frames = 600;
   const InputScript* script = nullptr;

@@ -40,10 +40,13 @@ struct FrameRequests {
 };
 
 // Opens the window and screen and prepares everything before the first frame. False when the
-// window or screen cannot be opened (the error box has then been shown).
+// window or screen cannot be opened (the error box has then been shown, where asked for).
 struct StartupOptions {
   bool play_music = true;   // load the module and start it on the audio output
   bool show_window = true;  // make the window visible (a capture may keep it hidden)
+  // Show the error box, which waits for OK, when the window or screen cannot be opened; a run
+  // with no person at the screen says why itself instead.
+  bool error_box = true;
 };
 bool startup(ShowState& show, const StartupOptions& options = {});
 // A frame is advance, then paint. `advance` makes every state change of the frame in the

@@ -2,6 +2,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "assets/music.h"
@@ -26,6 +27,24 @@ namespace {
 // 6 MB, as most sheets hold only some rows or one texel) and the smaller CPU copies. Copies of
 // 1 MB and more are mappings of their own (runtime/support/zeroed_pages.h).
 constexpr size_t kStartUpHeapBytes = size_t(8) << 20;
+
+// The start-up's helper threads while they may run. Xlib ends the process with exit() when the
+// display's connection is lost, which can happen while the window is made: exit() then runs the
+// static destructors (the sprite store's pictures decoded ahead, the player's module) while the
+// threads still write into them. join_at_exit, which exit() runs before the destructors of
+// everything made before the first start-up, waits for the threads first.
+struct StartUpThreads {
+  std::thread decoder, music_loader;
+  void join() {
+    if (decoder.joinable()) decoder.join();
+    if (music_loader.joinable()) music_loader.join();
+  }
+};
+StartUpThreads* g_start_up_threads = nullptr;
+
+void join_at_exit() {
+  if (StartUpThreads* threads = g_start_up_threads) threads->join();
+}
 
 }  // namespace
 
@@ -82,10 +101,12 @@ bool startup(ShowState& show, const StartupOptions& options) {
     music_render_ahead();
     platform::audio_prepare();
   };
-  std::thread decoder, music_loader;
-  if (platform::threads_available()) {
-    decoder = std::thread(decode_pictures);
-    music_loader = std::thread(load_music);
+  static const bool join_registered = std::atexit(join_at_exit) == 0;
+  StartUpThreads threads;
+  if (platform::threads_available() && join_registered) {
+    g_start_up_threads = &threads;
+    threads.decoder = std::thread(decode_pictures);
+    threads.music_loader = std::thread(load_music);
   } else {
     decode_pictures();
     load_music();
@@ -95,12 +116,12 @@ bool startup(ShowState& show, const StartupOptions& options) {
   const int window = window_open(0, 0, 0, kScreenWidth, kScreenHeight, kWindowTitle, kWindowFlags);
   const int screen =
       window ? screen_open_windowed(window_handle(0), 0, 0, kScreenWidth, kScreenHeight, 1, 0, 0, 0) : 0;
-  if (decoder.joinable()) decoder.join();
-  if (music_loader.joinable()) music_loader.join();
+  threads.join();
+  g_start_up_threads = nullptr;
   heap.release();
   if (!window || !screen) {
     music_free();
-    message_box(u"Error", u"Can't open windowed screen!", 0);
+    if (options.error_box) message_box(u"Error", u"Can't open windowed screen!", 0);
     window_close(-1);
     key_stop();
     platform::video_stop();

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace os {
@@ -42,6 +43,11 @@ std::FILE* open_for_reading(const std::string& path);
 bool read_regular_file(const std::string& path, size_t max_bytes, std::vector<uint8_t>& bytes,
                        std::string& reason);
 
+// What the name itself holds, a link not followed: kRegular for a regular file and for a link
+// (whatever it points at, as a rename onto the name replaces the link alone), kFolder, kOther
+// for a device, a pipe or a socket, kNone when nothing has the name.
+FileKind entry_kind(const std::string& path);
+
 // Whether two existing paths name one file (by any names).
 bool same_file(const std::string& a, const std::string& b);
 
@@ -62,6 +68,28 @@ bool remove_folder(const std::string& path);  // an empty one
 // through it: a link of that name is replaced, not followed).
 bool replace_file(const std::string& from, const std::string& to, std::string& reason);
 
+// Renames a file, link or folder on one file system to a name that nothing has.
+bool rename_entry(const std::string& from, const std::string& to, std::string& reason);
+
+// Removes a file, or a folder with everything in it; links are removed, never followed. True
+// when nothing has the name afterwards.
+bool remove_tree(const std::string& path);
+
+// Moves files into place all or nothing: each pair's first is renamed to its second (on one
+// file system), and the names in `remove` go. What the destinations and `remove` held before is
+// first moved aside into `keep_folder` (made here, on the same file system; it must not exist).
+// When any move fails, every moved file goes back where it came from and everything set aside
+// goes back to its name (`restored`), and `reason` names the file that failed. On success, or
+// once restored, `keep_folder` is removed; when even restoring failed it is left with what it
+// holds.
+struct MoveResult {
+  bool moved = false;
+  bool restored = true;
+  std::string reason;
+};
+MoveResult move_together(const std::vector<std::pair<std::string, std::string>>& moves,
+                         const std::vector<std::string>& remove, const std::string& keep_folder);
+
 // The running program's own path; empty when unknown.
 std::string executable_path();
 
@@ -80,6 +108,11 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // output there. Call first thing in main (a no-op where every program has its streams).
 void attach_console();
 
+long process_id();
+// Whether a process of that id runs (one that ended and was not yet reaped counts as gone on
+// neither side: it still holds its id).
+bool process_alive(long pid);
+
 bool is_terminal(std::FILE* stream);
 void set_environment(const char* name, const char* value);  // a null value removes it
 
@@ -93,8 +126,11 @@ double process_cpu_seconds();  // CPU time of the whole process
 // an exit code of 128 + number means the same everywhere.
 
 // From now on, the requests are noted instead of ending the process; a second one ends it at
-// once. With `broken_pipe`, a write to a closed pipe is noted too (otherwise it just fails).
-void catch_stop_requests(bool broken_pipe = false);
+// once, and so does the first when the program has not ended `grace_seconds` after it (a
+// program stuck in a driver or on a child never looks at the note). With `broken_pipe`, a write
+// to a closed pipe is noted too (otherwise it just fails; it sets no grace time going).
+inline constexpr int kStopGraceSeconds = 20;
+void catch_stop_requests(bool broken_pipe = false, int grace_seconds = kStopGraceSeconds);
 int stop_request();  // the first request noted, or 0
 const char* stop_request_name(int number);
 // Ends the process as the request would have (by the signal itself on POSIX, exit code
@@ -129,12 +165,14 @@ class PipedProcess {
 struct ProgramResult {
   int exit_code = -1;      // -1: could not be started, did not exit normally, or was ended
   bool timed_out = false;  // ended after `timeout_ms`
+  bool stopped = false;    // ended because a stop request came (see `stop_on_request`)
   std::string output;      // standard output and error, when asked for
 };
 
 // Runs a program to its end with standard input closed, waiting at most `timeout_ms` (then
 // ending it). With `keep_output` its standard output and error are collected instead of
-// shown.
-ProgramResult run_program(const std::vector<std::string>& arguments, int timeout_ms, bool keep_output = false);
+// shown; with `stop_on_request` a stop request noted meanwhile (catch_stop_requests) ends it.
+ProgramResult run_program(const std::vector<std::string>& arguments, int timeout_ms, bool keep_output = false,
+                          bool stop_on_request = false);
 
 }  // namespace os

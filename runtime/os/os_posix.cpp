@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -125,6 +126,14 @@ bool read_regular_file(const std::string& path, size_t max_bytes, std::vector<ui
   return ok;
 }
 
+FileKind entry_kind(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? FileKind::kNone : FileKind::kUnknown;
+  if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) return FileKind::kRegular;
+  return S_ISDIR(st.st_mode) ? FileKind::kFolder : FileKind::kOther;
+}
+
 bool same_file(const std::string& a, const std::string& b) {
   struct stat sa {}, sb {};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
@@ -182,6 +191,19 @@ bool replace_file(const std::string& from, const std::string& to, std::string& r
   return false;
 }
 
+bool rename_entry(const std::string& from, const std::string& to, std::string& reason) {
+  // renameat2's RENAME_NOREPLACE is not in every C library this builds with: the name is free
+  // here, as the callers made it or emptied it themselves.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) {
+    reason = std::strerror(EEXIST);
+    return false;
+  }
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  reason = errno_text();
+  return false;
+}
+
 std::string executable_path() {
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -204,6 +226,16 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
 }
 
 void attach_console() {}
+
+long process_id() {
+  return long(getpid());
+}
+
+bool process_alive(long pid) {
+  if (pid <= 0 || pid != long(pid_t(pid))) return false;
+  // EPERM: it runs, under another user.
+  return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
 
 bool is_terminal(std::FILE* stream) {
   return isatty(fileno(stream)) != 0;
@@ -237,28 +269,47 @@ double process_cpu_seconds() {
 }
 
 namespace {
-volatile std::sig_atomic_t g_stop = 0;
+// Lock-free, so that the handlers may touch it.
+std::atomic<int> g_stop{0};
+unsigned g_grace_seconds = 0;
+
+void end_now(int number) {
+  std::signal(number, SIG_DFL);
+  std::raise(number);
+}
 
 void on_stop(int number) {
-  if (g_stop != 0 && number != SIGPIPE) {
-    std::signal(number, SIG_DFL);
-    std::raise(number);
+  const int first = g_stop.load();
+  if (first != 0 && number != SIGPIPE) {
+    end_now(number);
     return;
   }
-  if (g_stop == 0) g_stop = number;
+  if (first == 0) {
+    g_stop.store(number);
+    // The grace time: SIGALRM ends the process as the request would have (see on_grace_over).
+    if (number != SIGPIPE && g_grace_seconds > 0) alarm(g_grace_seconds);
+  }
+}
+
+void on_grace_over(int) {
+  const int number = g_stop.load();
+  end_now(number != 0 && number != SIGPIPE ? number : SIGTERM);
 }
 }  // namespace
 
-void catch_stop_requests(bool broken_pipe) {
+void catch_stop_requests(bool broken_pipe, int grace_seconds) {
+  g_grace_seconds = grace_seconds > 0 ? unsigned(grace_seconds) : 0;
   struct sigaction action {};
   action.sa_handler = on_stop;
   sigemptyset(&action.sa_mask);
   for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
   if (broken_pipe) sigaction(SIGPIPE, &action, nullptr);
+  action.sa_handler = on_grace_over;
+  sigaction(SIGALRM, &action, nullptr);
 }
 
 int stop_request() {
-  return g_stop;
+  return g_stop.load();
 }
 
 const char* stop_request_name(int number) {

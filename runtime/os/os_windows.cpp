@@ -163,6 +163,18 @@ bool read_regular_file(const std::string& path, size_t max_bytes, std::vector<ui
   return ok;
 }
 
+FileKind entry_kind(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FileKind::kNone
+                                                                        : FileKind::kUnknown;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::kRegular;  // a link: not followed
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::kFolder;
+  return file_kind(path) == FileKind::kRegular ? FileKind::kRegular : FileKind::kOther;
+}
+
 bool same_file(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION ia{}, ib{};
   const HANDLE ha = open_to_inspect(widen(a));
@@ -238,6 +250,13 @@ bool replace_file(const std::string& from, const std::string& to, std::string& r
   return false;
 }
 
+bool rename_entry(const std::string& from, const std::string& to, std::string& reason) {
+  // Without MOVEFILE_REPLACE_EXISTING an existing name is refused; folders move as files do.
+  if (MoveFileExW(widen(from).c_str(), widen(to).c_str(), 0)) return true;
+  reason = last_error_text();
+  return false;
+}
+
 std::string executable_path() {
   std::wstring path(32768, L'\0');
   const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
@@ -282,6 +301,20 @@ void attach_console() {
   if (!have_err) (void)std::freopen("CONOUT$", "w", stderr);
 }
 
+long process_id() {
+  return long(GetCurrentProcessId());
+}
+
+bool process_alive(long pid) {
+  if (pid <= 0) return false;
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // it runs, under another user
+  DWORD code = 0;
+  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  CloseHandle(process);
+  return running;
+}
+
 bool is_terminal(std::FILE* stream) {
   return _isatty(_fileno(stream)) != 0;
 }
@@ -319,8 +352,11 @@ double process_cpu_seconds() {
 // a termination request, a closed console, a log-off or a shut-down for a hang-up.
 namespace {
 std::atomic<int> g_stop{0};
+std::atomic<int> g_grace_seconds{0};
 constexpr int kInterrupt = 2, kHangUp = 1, kTerminate = 15, kBrokenPipe = 13;
 
+// The system runs each console control handler call on a thread of its own, so this one may
+// wait out the grace time: if the process is still there then, it ends here.
 BOOL WINAPI on_console_event(DWORD event) {
   const int number = event == CTRL_C_EVENT ? kInterrupt : event == CTRL_BREAK_EVENT ? kTerminate : kHangUp;
   int none = 0;
@@ -331,12 +367,20 @@ BOOL WINAPI on_console_event(DWORD event) {
   }
   // After a close, log-off or shut-down event the system ends the process when this handler
   // returns: hold it while the main thread closes its files (the system's own bound is 5 s).
-  if (number == kHangUp) Sleep(4500);
+  if (number == kHangUp) {
+    Sleep(4500);
+    return TRUE;
+  }
+  if (const int grace = g_grace_seconds.load(); grace > 0) {
+    Sleep(DWORD(grace) * 1000);
+    TerminateProcess(GetCurrentProcess(), UINT(128 + number));
+  }
   return TRUE;
 }
 }  // namespace
 
-void catch_stop_requests(bool) {
+void catch_stop_requests(bool, int grace_seconds) {
+  g_grace_seconds.store(grace_seconds > 0 ? grace_seconds : 0);
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 

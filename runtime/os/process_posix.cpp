@@ -31,23 +31,29 @@ int exit_code_of(int status) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Waits at most `timeout_ms` for the child (a negative bound waits for ever), then kills it.
-// Its exit code, -1 when it was killed or did not exit normally.
-int wait_bounded(pid_t pid, int timeout_ms, bool* timed_out) {
+// Waits at most `timeout_ms` for the child (a negative bound waits for ever), then kills it;
+// with `stopped`, a stop request kills it too. Its exit code, -1 when it was killed or did not
+// exit normally.
+int wait_bounded(pid_t pid, int timeout_ms, bool* timed_out, bool* stopped = nullptr) {
   int status = 0;
   const auto start = std::chrono::steady_clock::now();
+  const bool polls = timeout_ms >= 0 || stopped;
   for (;;) {
-    const pid_t done = waitpid(pid, &status, timeout_ms < 0 ? 0 : WNOHANG);
+    const pid_t done = waitpid(pid, &status, polls ? WNOHANG : 0);
     if (done == pid) return exit_code_of(status);
     if (done < 0 && errno != EINTR) return -1;
-    if (timeout_ms >= 0 && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeout_ms)) {
+    const bool expired =
+        timeout_ms >= 0 && std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(timeout_ms);
+    const bool stop = stopped && stop_request() != 0;
+    if (expired || stop) {
       kill(pid, SIGKILL);
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
-      if (timed_out) *timed_out = true;
+      if (expired && timed_out) *timed_out = true;
+      if (!expired && stop) *stopped = true;
       return -1;
     }
-    if (timeout_ms >= 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (polls) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
@@ -131,7 +137,8 @@ int PipedProcess::finish(int timeout_ms) {
   return code;
 }
 
-ProgramResult run_program(const std::vector<std::string>& arguments, int timeout_ms, bool keep_output) {
+ProgramResult run_program(const std::vector<std::string>& arguments, int timeout_ms, bool keep_output,
+                          bool stop_on_request) {
   ProgramResult result;
   int out[2] = {-1, -1};
   if (keep_output && pipe2(out, O_CLOEXEC) != 0) return result;
@@ -174,7 +181,8 @@ ProgramResult run_program(const std::vector<std::string>& arguments, int timeout
   }
   if (failed) return result;
   // What is left of the bound after the output was read.
-  result.exit_code = wait_bounded(pid, timeout_ms, &result.timed_out);
+  result.exit_code =
+      wait_bounded(pid, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
   return result;
 }
 

@@ -120,14 +120,23 @@ void close_handle(HANDLE h) {
   if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 
-// Waits at most `timeout_ms` (negative: for ever), then ends the child. Its exit code, -1 when
-// it was ended.
-int wait_bounded(HANDLE process, int timeout_ms, bool* timed_out) {
-  if (WaitForSingleObject(process, timeout_ms < 0 ? INFINITE : DWORD(timeout_ms)) != WAIT_OBJECT_0) {
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, 5000);
-    if (timed_out) *timed_out = true;
-    return -1;
+// Waits at most `timeout_ms` (negative: for ever), then ends the child; with `stopped`, a stop
+// request ends it too. Its exit code, -1 when it was ended.
+int wait_bounded(HANDLE process, int timeout_ms, bool* timed_out, bool* stopped = nullptr) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    DWORD slice = timeout_ms < 0 ? INFINITE : DWORD(timeout_ms);
+    if (stopped) slice = 50;  // looks at the stop requests between slices
+    if (WaitForSingleObject(process, slice) == WAIT_OBJECT_0) break;
+    const bool expired = timeout_ms >= 0 && GetTickCount64() - start >= ULONGLONG(timeout_ms);
+    const bool stop = stopped && stop_request() != 0;
+    if (expired || stop) {
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, 5000);
+      if (expired && timed_out) *timed_out = true;
+      if (!expired && stop) *stopped = true;
+      return -1;
+    }
   }
   DWORD code = 0;
   return GetExitCodeProcess(process, &code) ? int(code) : -1;
@@ -225,7 +234,8 @@ int PipedProcess::finish(int timeout_ms) {
   return code;
 }
 
-ProgramResult run_program(const std::vector<std::string>& arguments, int timeout_ms, bool keep_output) {
+ProgramResult run_program(const std::vector<std::string>& arguments, int timeout_ms, bool keep_output,
+                          bool stop_on_request) {
   ProgramResult result;
   std::string reason;
   const HANDLE in = open_null_input();
@@ -266,7 +276,9 @@ ProgramResult run_program(const std::vector<std::string>& arguments, int timeout
                                         },
                                         &reader, 0, nullptr)
                                   : nullptr;
-    if (process) result.exit_code = wait_bounded(process, timeout_ms, &result.timed_out);
+    if (process)
+      result.exit_code =
+          wait_bounded(process, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
     if (thread) {
       // The child's end is closed when it exits; a grandchild holding it open is not waited for.
       if (WaitForSingleObject(thread, 2000) != WAIT_OBJECT_0) CancelSynchronousIo(thread);
@@ -275,7 +287,8 @@ ProgramResult run_program(const std::vector<std::string>& arguments, int timeout
     }
     close_handle(read_end);
   } else if (process) {
-    result.exit_code = wait_bounded(process, timeout_ms, &result.timed_out);
+    result.exit_code =
+        wait_bounded(process, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
   }
   close_handle(process);
   return result;

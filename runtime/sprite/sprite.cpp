@@ -66,8 +66,10 @@ struct DecodedAhead {
   size_t size;
   Decoded picture;
 };
-std::mutex ahead_lock;
-std::vector<DecodedAhead> ahead;
+// Never destroyed: a process ended by exit() during the start-up (Xlib does so when the
+// display's connection is lost) must not free them under a decoding thread still appending.
+std::mutex& ahead_lock = *new std::mutex;
+std::vector<DecodedAhead>& ahead = *new std::vector<DecodedAhead>;
 
 // The picture decoded ahead from these bytes, if there is one; it is taken out of the list.
 bool take_decoded_ahead(const void* data, size_t size, Decoded* out) {

@@ -12,8 +12,11 @@
 //   - a helper thread writes one byte in each of the block's pages while the main thread opens
 //     the window, and the main thread frees the block just before the sprites are made, which
 //     then take its resident pages;
-//   - when the start-up ends, free pages (what the sprites left of the block) go back to the
-//     system.
+//   - when the start-up ends (or is given up), free pages (what the sprites left of the block)
+//     go back to the system, and allocations from 128 KB on are mappings of their own again.
+//     glibc's default threshold moves up to the size of each mapped block freed (up to 32 MB);
+//     set again, it stays at 128 KB, so that large buffers made and dropped after the start-up
+//     go straight back to the system.
 // Without glibc (the web page) all of this is left out.
 //
 //   StartUpHeap heap(8 << 20);    // main thread, before the helper starts
@@ -54,7 +57,7 @@ class StartUpHeap {
   ~StartUpHeap() {
     release();
     std::free(fence_);
-    zeroed_pages::map_large(true);
+    restore();
   }
 
   // Makes the block's pages resident (any thread; before release).
@@ -80,18 +83,28 @@ class StartUpHeap {
     bytes_ = 0;
   }
 
-  // Gives the free pages back to the system.
+  // Gives the free pages back to the system and sets the heap back.
   void end() {
     release();
     std::free(fence_);
     fence_ = nullptr;
-    zeroed_pages::map_large(true);
+    restore();
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
   }
 
+  // glibc's own initial threshold.
+  static constexpr int kMappingThreshold = 128 << 10;
+
  private:
+  void restore() {
+    zeroed_pages::map_large(true);
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, kMappingThreshold);
+#endif
+  }
+
   char* block_ = nullptr;
   size_t bytes_ = 0;
   void* fence_ = nullptr;

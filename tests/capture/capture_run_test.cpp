@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -43,13 +44,14 @@ std::string process_tag() {
   return std::to_string(getpid());
 }
 
-Result run_intro(const std::string& args, const std::string& env = "") {
+Result run_intro(const std::string& args, const std::string& env = "", int limit_s = 200) {
   const fs::path out = fs::path(::testing::TempDir()) / ("capture_stdout_" + process_tag() + ".txt");
   const fs::path err = fs::path(::testing::TempDir()) / ("capture_stderr_" + process_tag() + ".txt");
   // A hung intro ends after 200 s with exit code 124 and what it printed so far, instead
   // of holding the test until ctest's own timeout, which keeps nothing.
-  const std::string command = env + " /usr/bin/timeout --kill-after=10 200 '" QUORVANE_INTRO "' " + args +
-                              " >'" + out.string() + "' 2>'" + err.string() + "'";
+  const std::string command = env + " /usr/bin/timeout --kill-after=10 " + std::to_string(limit_s) +
+                              " '" QUORVANE_INTRO "' " + args + " >'" + out.string() + "' 2>'" +
+                              err.string() + "'";
   Result r;
   const int status = std::system(command.c_str());
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -357,12 +359,15 @@ std::vector<std::string> entries(const fs::path& dir) {
 
 // Runs `intro_args` in the background, sends `signal_name` once the capture's working folder
 // in `watch` holds `ready` (and a second later for a sound file), and returns the exit code and
-// stderr.
+// stderr. With `group` the intro runs in a process group of its own, which gets the signal as
+// from Ctrl+C in a terminal; with `target` the signal goes to that process instead.
 Result interrupt_intro(const std::string& intro_args, const std::string& signal_name, const fs::path& watch,
-                       const std::string& ready, const std::string& env = "") {
+                       const std::string& ready, const std::string& env = "", bool group = false,
+                       const std::string& target = "") {
   const fs::path err = fs::path(::testing::TempDir()) / ("interrupt_stderr_" + process_tag() + ".txt");
   const fs::path script = fs::path(::testing::TempDir()) / ("interrupt_" + process_tag() + ".sh");
-  std::ofstream(script) << env << " '" QUORVANE_INTRO "' " << intro_args << " 2>'" << err.string() << "' &\n"
+  std::ofstream(script) << (group ? "set -m\n" : "") << env << " '" QUORVANE_INTRO "' " << intro_args
+                        << " 2>'" << err.string() << "' &\n"
                         << "pid=$!\n"
                         << "for i in $(seq 600); do\n"
                         << "  ls -d '" << watch.string() << "'/.quorvane-capture-*/" << ready
@@ -370,7 +375,11 @@ Result interrupt_intro(const std::string& intro_args, const std::string& signal_
                         << "  sleep 0.1\n"
                         << "done\n"
                         << "sleep 1\n"
-                        << "kill -" << signal_name << " $pid\n"
+                        << "kill -" << signal_name << " -- "
+                        << (group            ? "-$pid"
+                            : target.empty() ? "$pid"
+                                             : target)
+                        << "\n"
                         << "wait $pid\n";
   const std::string command = "/usr/bin/timeout --kill-after=10 200 bash '" + script.string() + "'";
   Result r;
@@ -504,6 +513,238 @@ TEST(Capture, VideoLeavesNoPartFilesOnFailureOrSignal) {
   EXPECT_EQ(stopped.code, 128 + SIGTERM) << stopped.err;
   EXPECT_NE(stopped.err.find("nothing written"), std::string::npos) << stopped.err;
   EXPECT_TRUE(entries(place).empty()) << "left: " << ::testing::PrintToString(entries(place));
+}
+
+}  // namespace
+
+namespace {
+
+// A stand-in encoder: the encoding pass (raw video on standard input) copies its input to its
+// last argument, and the join pass runs `join` (a shell command; $last is the output file).
+fs::path fake_encoder(const std::string& name, const std::string& join,
+                      const std::string& encode = "cat > \"$last\"") {
+  return fake_ffmpeg(name,
+                     "for a; do last=$a; done\n"
+                     "case \" $* \" in\n"
+                     "  *\" rawvideo \"*) " +
+                         encode +
+                         " ;;\n"
+                         "  *) " +
+                         join +
+                         " ;;\n"
+                         "esac");
+}
+
+std::string on_path(const fs::path& bin) {
+  return "PATH='" + bin.string() + ":/usr/bin:/bin'";
+}
+
+// An X server of the test's own (Xvfb with `arguments`), ended with the test.
+class PrivateXServer {
+ public:
+  explicit PrivateXServer(const std::string& arguments) {
+    const fs::path number = fs::path(::testing::TempDir()) / ("xvfb_display_" + process_tag());
+    const fs::path pid = fs::path(::testing::TempDir()) / ("xvfb_pid_" + process_tag());
+    fs::remove(number);
+    const std::string command = "Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 " + arguments +
+                                " 3>'" + number.string() + "' >/dev/null 2>&1 & echo $! >'" + pid.string() +
+                                "'";
+    if (std::system(command.c_str()) != 0) return;
+    pid_ = std::atoi(read_text(pid).c_str());
+    for (int i = 0; i < 100 && display_.empty(); ++i) {
+      const std::string text = read_text(number);
+      if (!text.empty() && text.back() == '\n') display_ = ":" + text.substr(0, text.size() - 1);
+      if (display_.empty()) usleep(100000);
+    }
+  }
+  ~PrivateXServer() { end(); }
+  void end() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = 0;
+  }
+  const std::string& display() const { return display_; }
+  int pid() const { return pid_; }
+
+ private:
+  int pid_ = 0;
+  std::string display_;
+};
+
+// What a folder holds, as "name" lines with "/" after folders, hidden ones included and those
+// of working folders' contents too.
+std::string tree(const fs::path& dir) {
+  std::vector<std::string> names;
+  if (fs::exists(dir))
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+      names.push_back(fs::relative(entry.path(), dir).string() +
+                      (fs::is_directory(entry.symlink_status()) ? "/" : ""));
+  std::sort(names.begin(), names.end());
+  std::string text;
+  for (const std::string& name : names) text += name + "\n";
+  return text;
+}
+
+// An output that already exists and is not a regular file (a device, a pipe, a folder) is
+// refused before anything is written: a rename would put a file in its place, and as root
+// `--video /dev/null` would replace the system's /dev/null.
+TEST(Capture, OutputsThatAreNotRegularFilesAreRefused) {
+  const fs::path bin = fake_encoder("special", "printf joined > \"$last\"");
+  const bool root = geteuid() == 0;
+  const struct {
+    const char* name;
+    const char* make;   // shell command run in the folder to make the entry
+    const char* entry;  // the entry, relative to the folder
+    bool video;         // --video FOLDER/entry, otherwise --capture FOLDER
+  } cases[] = {
+      {"video onto a device", "mknod devnode c 1 3", "devnode", true},
+      {"video onto a pipe", "mkfifo pipe.mp4", "pipe.mp4", true},
+      {"video onto a folder", "mkdir out.mp4", "out.mp4", true},
+      {"sound onto a device", "mknod audio.wav c 1 3", "audio.wav", false},
+      {"frame table onto a pipe", "mkfifo frames.txt", "frames.txt", false},
+      {"a picture onto a folder", "mkdir frame_000002.png", "frame_000002.png", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!root && std::string(c.make).rfind("mknod", 0) == 0) {
+      std::printf("skipped '%s': mknod needs root\n", c.name);
+      continue;
+    }
+    const fs::path dir = fresh_dir("special");
+    fs::create_directories(dir);
+    ASSERT_EQ(std::system(("cd '" + dir.string() + "' && " + c.make).c_str()), 0);
+    const std::string before = tree(dir);
+    const fs::path entry = dir / c.entry;
+    const Result r = run_intro(c.video ? "--video '" + entry.string() + "' --seconds 0.1"
+                                       : "--capture '" + dir.string() + "' --seconds 0.1",
+                               on_path(bin));
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find(entry.string() + ": "), std::string::npos) << "names the entry: " << r.err;
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(tree(dir), before) << "the folder is as it was";
+    EXPECT_FALSE(fs::is_regular_file(entry));
+  }
+}
+
+// Without OpenGL on the display (an X server without GLX) the runs that have no person at the
+// screen show no error box to wait on: one line, exit 1, nothing written.
+TEST(Capture, NoOpenGLEndsTheRunsWithoutAnErrorBox) {
+  if (std::system("command -v Xvfb >/dev/null") != 0) GTEST_SKIP() << "Xvfb is not installed";
+  PrivateXServer x("-extension GLX");
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  const fs::path bin = fake_encoder("no_glx", "printf joined > \"$last\"");
+  const fs::path dir = fresh_dir("no_glx");
+  for (const std::string& args :
+       {"--capture '" + dir.string() + "' --seconds 1",
+        "--video '" + (dir / "out.mp4").string() + "' --seconds 1", std::string("--bench --seconds 1")}) {
+    SCOPED_TRACE(args);
+    fs::create_directories(dir);
+    const Result r = run_intro(args, "DISPLAY=" + x.display() + " SDL_AUDIODRIVER=dummy " + on_path(bin), 30);
+    EXPECT_EQ(r.code, 1) << "137 is a run that waited on a box until it was killed: " << r.err;
+    EXPECT_NE(r.err.find("could not be opened"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Can't open windowed screen!"), std::string::npos) << "no box: " << r.err;
+    EXPECT_EQ(tree(dir), "") << "nothing written";
+  }
+}
+
+// A stop request or a hanging ffmpeg during --video's second pass (joining the pictures and
+// the sound): what is left matches what is said. Ctrl+C reaches the whole process group, the
+// encoder included: that is an interruption, not an encoder failure.
+TEST(Capture, VideoSecondPassAndCtrlC) {
+  const fs::path place = fresh_dir("join");
+  fs::create_directories(place);
+  const std::string out = (place / "out.mp4").string();
+  const fs::path slow_join =
+      fake_encoder("slow_join", "printf part > \"$last\"; sleep 4; printf joined > \"$last\"");
+  const fs::path hanging_join = fake_encoder("hanging_join", "printf part > \"$last\"; exec sleep 600");
+  const fs::path dies_on_int = fake_encoder("dies_on_int", "printf joined > \"$last\"",
+                                            "exec 3<&0; trap 'exit 255' INT; cat <&3 > \"$last\" & wait $!");
+  const struct {
+    const char* name;
+    fs::path bin;
+    const char* signal;  // "" none, "TERM" to the intro, "-INT" to its process group
+    const char* ready;   // sent once the working folder holds this
+    int code;
+    const char* says;
+  } cases[] = {
+      {"TERM during the join", slow_join, "TERM", "out.mp4", 128 + SIGTERM, "nothing written"},
+      {"INT during the join", slow_join, "INT", "out.mp4", 128 + SIGINT, "nothing written"},
+      {"a join that hangs", hanging_join, "", "", 1, "did not join the pictures and the sound within"},
+      {"Ctrl+C during the encoding", dies_on_int, "-INT", "video.mp4", 128 + SIGINT, "stopped by signal 2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto start = std::chrono::steady_clock::now();
+    Result r;
+    if (c.signal[0] == '\0') {
+      r = run_intro("--video '" + out + "' --seconds 0.5", on_path(c.bin), 60);
+    } else {
+      const bool group = c.signal[0] == '-';
+      r = interrupt_intro("--video '" + out + "' --seconds " + (group ? "120" : "0.5"), c.signal + int(group),
+                          place, c.ready, on_path(c.bin), group);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("ffmpeg failed"), std::string::npos) << r.err;
+    EXPECT_EQ(tree(place), "") << "nothing is left";
+    EXPECT_LT(seconds, 40) << "the join pass is bounded";
+  }
+}
+
+// The X server lost during a capture: Xlib ends the process from its I/O error handler. The
+// run's working folder goes with it; and working folders that a killed run left behind (its
+// process is gone) are removed by the next capture into the same folder, while those of a run
+// still going are left alone.
+TEST(Capture, WorkingFoldersDoNotOutliveTheirRun) {
+  if (std::system("command -v Xvfb >/dev/null") != 0) GTEST_SKIP() << "Xvfb is not installed";
+  const fs::path dir = fresh_dir("x_lost");
+  fs::create_directories(dir);
+  {
+    PrivateXServer x("");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+    const Result r =
+        interrupt_intro("--capture '" + dir.string() + "' --seconds 120", "KILL", dir, "frame_000030.png",
+                        "DISPLAY=" + x.display(), false, std::to_string(x.pid()));
+    EXPECT_NE(r.code, 0) << r.err;
+    EXPECT_EQ(r.code == 128 + SIGSEGV ? "" : tree(dir), "") << "exit " << r.code << ": " << r.err;
+  }
+  // Working folders as a killed run leaves them: one of a process that is gone, one of this
+  // (running) process, and one of the old naming, whose process is not known.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const fs::path stale = dir / (".quorvane-capture-" + std::to_string(gone) + "-abcdef");
+  const fs::path running = dir / (".quorvane-capture-" + std::to_string(getpid()) + "-ghijkl");
+  const fs::path unknown = dir / ".quorvane-capture-mnopqr";
+  for (const fs::path& folder : {stale, running, unknown}) {
+    fs::create_directories(folder / "previous");
+    std::ofstream(folder / "frame_000000.png") << "part";
+    std::ofstream(folder / "previous" / "audio.wav") << "part";
+  }
+  const Result ok = run_intro("--capture '" + dir.string() + "' --seconds 0.1");
+  ASSERT_EQ(ok.code, 0) << ok.err;
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(running / "frame_000000.png"));
+  EXPECT_TRUE(fs::exists(unknown / "previous" / "audio.wav"));
+  fs::remove_all(running);
+  fs::remove_all(unknown);
+}
+
+// A write error on the sound names the file and the system's reason, as one on a picture does.
+TEST(Capture, AFailedSoundWriteNamesTheFileAndTheReason) {
+  const fs::path dir = fresh_dir("file_size");
+  fs::create_directories(dir);
+  // Files of at most 150 KB (300 blocks of 512 bytes): the first picture fits, two seconds of
+  // sound (345 KB) do not.
+  const Result r =
+      run_intro("--capture '" + dir.string() + "' --seconds 2 --frames 0", "trap '' XFSZ; ulimit -f 300;");
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_NE(r.err.find("audio.wav: cannot write: File too large"), std::string::npos) << r.err;
+  EXPECT_EQ(tree(dir), "") << "nothing written";
 }
 
 }  // namespace

@@ -30,6 +30,10 @@ TEST(CommandLine, Modes) {
            Case{{"--video", "out.mp4", "--seconds", "3"}, capture::CliMode::kCapture, 3},
            Case{{"--bench"}, capture::CliMode::kBench, 60},
            Case{{"--bench", "--seconds", "5", "--input", "user.txt"}, capture::CliMode::kBench, 5},
+           // The longest capture whose sound a WAV header can hold, and a benchmark, which
+           // writes no file, of a whole day.
+           Case{{"--capture", "out", "--seconds", "24347.8"}, capture::CliMode::kCapture, 24347.8},
+           Case{{"--bench", "--seconds", "86400"}, capture::CliMode::kBench, 86400},
        }) {
     capture::CliOptions o;
     std::string error;
@@ -69,6 +73,10 @@ TEST(CommandLine, RefusedWithOneClearLine) {
            Case{{"--sync-report", "--bench"}, "--sync-report measures the live show"},
            Case{{"--capture", "out", "--sync-report"}, "--sync-report measures the live show"},
            Case{{"--capture", "out", "--video", "v.mp4", "--frames", "1"}, "cannot be combined"},
+           // Sound a WAV header cannot hold (4 GB, 24347.8 s at 735 frames of 4 bytes a picture).
+           Case{{"--capture", "out", "--seconds", "86400"}, "a capture holds at most 24347.8 s"},
+           Case{{"--capture", "out", "--seconds", "24347.9"}, "a capture holds at most 24347.8 s"},
+           Case{{"--video", "v.mp4", "--seconds", "30000"}, "a capture holds at most 24347.8 s"},
        }) {
     capture::CliOptions o;
     std::string error;
