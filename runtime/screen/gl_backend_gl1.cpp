@@ -3,6 +3,11 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
 #include "runtime/screen/gl_backend.h"
 #include "runtime/screen/screen.h"
 
@@ -68,3 +73,83 @@ void read_texture(unsigned texture, int, int, void* rgba) {
 }
 
 }  // namespace gl_backend
+
+namespace {
+double now_ms() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+}  // namespace
+
+ScreenYardstick screen_measure_yardstick(int rounds, int layers) {
+  ScreenYardstick result;
+  if (!screen_is_open() || rounds <= 0 || layers <= 0) return result;
+  screen_flush();
+  const int w = screen_logical_width(), h = screen_logical_height();
+  // Every row its own colour, so that nothing about the texture is uniform.
+  std::vector<uint32_t> texels(size_t(w) * size_t(h));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      texels[size_t(y) * size_t(w) + size_t(x)] =
+          0xFF000000u | (uint32_t(y) * 0x010307u + uint32_t(x) * 0x000100u);
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(kScreenTextureTarget, texture);
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(kScreenTextureTarget, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  glTexImage2D(kScreenTextureTarget, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+
+  const GLboolean depth_test = glIsEnabled(GL_DEPTH_TEST);
+  glDisable(GL_DEPTH_TEST);
+  glEnable(kScreenTextureTarget);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glColor4ub(255, 255, 255, 128);
+  auto draw_layers = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      glBegin(GL_QUADS);
+      glTexCoord2f(0, GLfloat(h));
+      glVertex2f(0, GLfloat(h));
+      glTexCoord2f(GLfloat(w), GLfloat(h));
+      glVertex2f(GLfloat(w), GLfloat(h));
+      glTexCoord2f(GLfloat(w), 0);
+      glVertex2f(GLfloat(w), 0);
+      glTexCoord2f(0, 0);
+      glVertex2f(0, 0);
+      glEnd();
+    }
+  };
+  draw_layers(layers);  // the rasteriser compiles its code for this state before the clock runs
+  glFinish();
+  std::vector<double> full, empty, fixed;
+  for (int round = 0; round < rounds; ++round) {
+    // Alternated, so that a slow spell of the shared machine falls on all three alike.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glFinish();
+    double start = now_ms();
+    draw_layers(layers);
+    glFinish();
+    full.push_back(now_ms() - start);
+    start = now_ms();
+    glFinish();
+    empty.push_back(now_ms() - start);
+    start = now_ms();
+    screen_clear(0);
+    screen_flip();
+    glFinish();
+    fixed.push_back(now_ms() - start);
+  }
+  result.layer_ms = std::max(0.0, (median(full) - median(empty)) / layers);
+  result.fixed_ms = median(fixed);
+  glDeleteTextures(1, &texture);
+  if (depth_test) glEnable(GL_DEPTH_TEST);
+  screen_clear(0);
+  return result;
+}

@@ -92,6 +92,8 @@ void flush_batch() {
     batch.vertices.clear();
     return;
   }
+  draw_counts().quads += (long long)(batch.vertices.size() / 4);
+  draw_counts().draws += 1;
   gl_backend::draw_quads(batch.texture, batch.texture_width, batch.texture_height, batch.mode,
                          batch.vertices.data(), int(batch.vertices.size()));
   batch.vertices.clear();
@@ -103,6 +105,15 @@ using namespace sprite_store;
 
 void sprite_flush() {
   flush_batch();
+}
+
+SpriteDrawCounts& sprite_store::draw_counts() {
+  static SpriteDrawCounts counts;
+  return counts;
+}
+
+SpriteDrawCounts sprite_draw_counts() {
+  return draw_counts();
 }
 
 void sprite_set_display_recorder(void (*record)(const SpriteDisplayCall& call)) {
