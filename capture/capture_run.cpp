@@ -341,6 +341,7 @@ class BenchObserver : public VirtualRunObserver {
   struct Sample {
     double wall_ms, cpu_ms;
     bool main_phase;
+    double all_cpu_ms;  // every thread's CPU time: the rasteriser's threads too
   };
   // A run of consecutive display calls of one sprite in one texture mode in the profiled frame,
   // with what replaying it costs.
@@ -364,10 +365,12 @@ class BenchObserver : public VirtualRunObserver {
     }
     wall_ = steady_ms();
     cpu_ = os::thread_cpu_ms();
+    all_cpu_ = process_cpu_ms();
   }
   bool after_frame(const VirtualFrame& frame) override {
     screen_finish();  // count the rasteriser's work in the frame that caused it
-    samples.push_back({steady_ms() - wall_, os::thread_cpu_ms() - cpu_, frame.position >= 5});
+    samples.push_back(
+        {steady_ms() - wall_, os::thread_cpu_ms() - cpu_, frame.position >= 5, process_cpu_ms() - all_cpu_});
     if (profiling_) {
       sprite_set_display_recorder(nullptr);
       profile_calls = nullptr;
@@ -396,15 +399,18 @@ class BenchObserver : public VirtualRunObserver {
   // display calls are replayed group by group.
   void finished() override {
     peak_kb = os::peak_memory_kb();
-    const ScreenYardstick plain = screen_measure_yardstick(kYardstickRounds, kLayersPerFinish);
+    const ScreenYardstick plain =
+        screen_measure_yardstick(kYardstickRounds, kLayersPerFinish, process_cpu_ms);
     plain_layer_ms = plain.layer_ms;
     fixed_ms = plain.fixed_ms;
+    plain_layer_cpu_ms = plain.layer_cpu_ms;
+    fixed_cpu_ms = plain.fixed_cpu_ms;
     measure_sprite_layer();
     profile();
   }
 
   static constexpr int kYardstickRounds = 60, kLayersPerFinish = 10;
-  double plain_layer_ms = 0, fixed_ms = 0, sprite_layer_ms = 0;
+  double plain_layer_ms = 0, fixed_ms = 0, sprite_layer_ms = 0, plain_layer_cpu_ms = 0, fixed_cpu_ms = 0;
   long peak_kb = 0;  // the show's VmHWM, before the yardsticks
   std::vector<Sample> samples;
   std::string renderer, driver;
@@ -507,7 +513,8 @@ class BenchObserver : public VirtualRunObserver {
   int main_frames_ = 0;
   SpriteDrawCounts counts_before_;
   std::vector<SpriteDisplayCall> frame_calls_;
-  double wall_ = 0, cpu_ = 0;
+  static double process_cpu_ms() { return os::process_cpu_seconds() * 1e3; }
+  double wall_ = 0, cpu_ = 0, all_cpu_ = 0;
 };
 
 // The bare window's figures from gl-baseline, which the build puts beside the intro
@@ -733,6 +740,19 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
     std::printf("  main-phase frame median %.2f ms = %.1f plain layers, p95 %.2f ms = %.1f plain layers\n",
                 percentile(main_wall, 0.5), percentile(main_wall, 0.5) / layer, percentile(main_wall, 0.95),
                 percentile(main_wall, 0.95) / layer);
+    if (observer.plain_layer_cpu_ms > 0) {
+      std::vector<double> main_cpu;
+      for (const auto& sample : observer.samples)
+        if (sample.main_phase) main_cpu.push_back(sample.all_cpu_ms);
+      main_cpu = sorted(main_cpu);
+      const double cpu_layer = observer.plain_layer_cpu_ms;
+      std::printf(
+          "  in CPU time of all threads (the rasteriser's too; steadier than wall time on a shared machine): "
+          "plain layer %.3f ms, fixed cost %.3f ms, main-phase frame median %.2f ms = %.1f plain layers, "
+          "p95 %.2f ms = %.1f plain layers\n",
+          cpu_layer, observer.fixed_cpu_ms, percentile(main_cpu, 0.5), percentile(main_cpu, 0.5) / cpu_layer,
+          percentile(main_cpu, 0.95), percentile(main_cpu, 0.95) / cpu_layer);
+    }
     if (observer.sprite_layer_ms > 0)
       std::printf(
           "  one full-screen sprite display per finish (the sprite path's own unit, finish included) "

@@ -70,10 +70,13 @@ const char* screen_renderer();
 // cost of one plain full-screen layer (one quad covering the logical screen with a texture of
 // that size and varied texels, GL_MODULATE with a constant colour of alpha 128, blended with
 // (source alpha, one minus source alpha), no depth test), from `layers` such layers per
-// glFinish against an empty finish, median of `rounds`; `fixed_ms` is a frame with nothing drawn: clear, swap
-// and finish, median of `rounds`. The screen's state is restored; the back buffer is left cleared.
+// glFinish against an empty finish, median of `rounds`; `fixed_ms` is a frame with nothing
+// drawn: clear, swap and finish, median of `rounds`. The `_cpu_ms` figures are the same in the
+// CPU time that `cpu_clock_ms` gives (the whole process's, so that the rasteriser's threads
+// count), or 0 without it. The screen's state is restored; the back buffer is left cleared.
 struct ScreenYardstick {
   double layer_ms = 0, fixed_ms = 0;
+  double layer_cpu_ms = 0, fixed_cpu_ms = 0;
 };
-ScreenYardstick screen_measure_yardstick(int rounds, int layers);
+ScreenYardstick screen_measure_yardstick(int rounds, int layers, double (*cpu_clock_ms)() = nullptr);
 #endif
