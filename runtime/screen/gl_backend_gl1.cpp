@@ -39,7 +39,7 @@ void context_ready() {
   glEnable(kScreenTextureTarget);
   // Every quad lies at z = 0 and the screen's depth function is GL_LEQUAL, so the depth test
   // passes every fragment; left on, it only makes Mesa's software rasteriser read and write the
-  // depth buffer for every pixel (measured with --bench's profile: a full-screen layer 5-20 %
+  // depth buffer for every pixel (measured with --bench's profile: a full-screen layer 4-24 %
   // cheaper without it).
   glDisable(GL_DEPTH_TEST);
 }
@@ -92,7 +92,7 @@ void draw_quads(unsigned texture, int, int, TextureMode mode, const QuadVertex* 
 // Blending a texel of alpha 255 at full intensity gives the texel's colour exactly, and one of
 // alpha 0 leaves the pixel as it was: for such quads, discarding the fragments of alpha 0 and
 // writing the others unblended gives the same pixels without reading the back buffer (measured
-// with --bench's profile: the page's and rules' glyphs 20-30 % cheaper).
+// with --bench's profile: the page's and rules' glyphs 18-26 % cheaper).
 void draw_cutout_quads(unsigned texture, int, int, TextureMode mode, const QuadVertex* v, int vertex_count) {
   draw(texture, mode, true, v, vertex_count);
 }
