@@ -531,7 +531,9 @@ Baseline run_gl_baseline() {
   std::string program = "gl-baseline";
   if (!self.empty()) {
     const std::string beside = os::parent_folder(self) + "/tools/gl-baseline/gl-baseline";
-    if (os::program_on_path(beside)) program = beside;
+    // program_on_path looks in PATH's folders; the file beside the intro is looked for itself
+    // (same_file holds for any existing path).
+    if (os::same_file(beside, beside)) program = beside;
   }
   if (program == "gl-baseline" && !os::program_on_path("gl-baseline")) {
     b.error = "gl-baseline is neither beside the intro nor on the PATH";
