@@ -12,6 +12,7 @@
 
 #include "capture/capture_files.h"
 #include "capture/virtual_run.h"
+#include "effects/objects.h"
 #include "runtime/draw/draw.h"
 #include "runtime/os/os.h"
 #include "runtime/screen/screen.h"
@@ -361,31 +362,135 @@ double percentile(const std::vector<double>& sorted_values, double p) {
   return sorted_values[std::min(i, sorted_values.size() - 1)];
 }
 
+// The display calls of the profiled frame (sprite_set_display_recorder takes a plain function).
+std::vector<SpriteDisplayCall>* profile_calls = nullptr;
+void record_display(const SpriteDisplayCall& call) {
+  if (profile_calls) profile_calls->push_back(call);
+}
+
+const char* sprite_name(int number) {
+  switch (number) {
+    case objects::kFontSprite:
+      return "font";
+    case objects::kBadgeSprite:
+      return "badge";
+    case objects::kBannerSprite:
+      return "banner";
+    case objects::kBackdropSprite:
+      return "backdrop";
+    case objects::kBandSprite:
+      return "band";
+    case objects::kBandTopSprite:
+      return "band top";
+    case objects::kScenePictureSprite:
+      return "nebula picture";
+    case objects::kSceneStripSprite:
+      return "nebula strip";
+    case objects::kLogoSprite:
+      return "logo";
+    case objects::kScrollerStripSprite:
+      return "scroller strip";
+    case objects::kDiscCanvasSprite:
+      return "disc canvas";
+    case objects::kVeilSprite:
+      return "veil";
+    default:
+      return "other";
+  }
+}
+
+double median_of(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
 class BenchObserver : public VirtualRunObserver {
  public:
   struct Sample {
     double wall_ms, cpu_ms;
     bool main_phase;
+    double all_cpu_ms;  // every thread's CPU time: the rasteriser's threads too
   };
+  // A run of consecutive display calls of one sprite in one texture mode in the profiled frame,
+  // with what replaying it costs.
+  struct ProfileRow {
+    int number = 0;
+    bool silhouette = false;
+    std::vector<SpriteDisplayCall> calls;
+    long long pixels = 0;  // the displays' areas on the screen, overlaps counted each time
+    long long quads = 0, draws = 0;
+    double ms = 0;
+  };
+  // The profiled frame: this many main-phase frames in (4 s), or the last one of a shorter run.
+  static constexpr int kProfileFrame = 240;
+
   void before_frame(int) override {
+    profiling_ = main_frames_ == kProfileFrame;
+    if (profiling_) {
+      profile_calls = &frame_calls_;
+      sprite_set_display_recorder(record_display);
+      counts_before_ = sprite_draw_counts();
+    }
     wall_ = steady_ms();
     cpu_ = os::thread_cpu_ms();
+    all_cpu_ = process_cpu_ms();
   }
   bool after_frame(const VirtualFrame& frame) override {
     screen_finish();  // count the rasteriser's work in the frame that caused it
-    samples.push_back({steady_ms() - wall_, os::thread_cpu_ms() - cpu_, frame.position >= 5});
+    samples.push_back(
+        {steady_ms() - wall_, os::thread_cpu_ms() - cpu_, frame.position >= 5, process_cpu_ms() - all_cpu_});
+    if (profiling_) {
+      sprite_set_display_recorder(nullptr);
+      profile_calls = nullptr;
+      const SpriteDrawCounts after = sprite_draw_counts();
+      profile_frame = int(samples.size()) - 1;
+      frame_uploads = after.uploads - counts_before_.uploads;
+      frame_uploaded_texels = after.uploaded_texels - counts_before_.uploaded_texels;
+      frame_upload_ms = after.upload_ms - counts_before_.upload_ms;
+      frame_quads = after.quads - counts_before_.quads;
+      frame_draws = after.draws - counts_before_.draws;
+      if (frame.position < 5) frame_calls_.clear();
+      profiling_ = false;
+    }
+    if (frame.position >= 5) ++main_frames_;
     if (samples.size() == 1) {
       renderer = screen_renderer();
       driver = platform::video_driver();
     }
     return true;
   }
-  // The frame's yardstick, measured in the same run on the same screen: one full-screen
-  // textured layer blended at half intensity, drawn and finished, as a median of many. The
-  // show's peak memory is read first: the yardstick's sheet is the benchmark's, not the show's.
+  // The frame's yardsticks, measured in the same run on the same screen once the show is done
+  // (the show's peak memory is read first: the yardsticks' textures are the benchmark's). The
+  // plain layer and the frame's fixed cost come from the screen (screen_measure_yardstick);
+  // the sprite path's own figure is one full-screen sprite display per glFinish, which counts
+  // the finish and everything the sprite path does as one layer. Then the profiled frame's
+  // display calls are replayed group by group.
   void finished() override {
     peak_kb = os::peak_memory_kb();
-    constexpr int kYardstickSprite = 999, kRounds = 300;
+    const ScreenYardstick plain =
+        screen_measure_yardstick(kYardstickRounds, kLayersPerFinish, process_cpu_ms);
+    plain_layer_ms = plain.layer_ms;
+    fixed_ms = plain.fixed_ms;
+    plain_layer_cpu_ms = plain.layer_cpu_ms;
+    fixed_cpu_ms = plain.fixed_cpu_ms;
+    measure_sprite_layer();
+    profile();
+  }
+
+  static constexpr int kYardstickRounds = 60, kLayersPerFinish = 10;
+  double plain_layer_ms = 0, fixed_ms = 0, sprite_layer_ms = 0, plain_layer_cpu_ms = 0, fixed_cpu_ms = 0;
+  long peak_kb = 0;  // the show's VmHWM, before the yardsticks
+  std::vector<Sample> samples;
+  std::string renderer, driver;
+  int profile_frame = -1;
+  long long frame_uploads = 0, frame_uploaded_texels = 0, frame_quads = 0, frame_draws = 0;
+  double frame_upload_ms = 0;
+  std::vector<ProfileRow> profile_rows;
+  double profile_replay_ms = 0;  // the profiled frame's displays replayed all at once
+
+ private:
+  void measure_sprite_layer() {
+    constexpr int kYardstickSprite = 999, kRounds = 60;
     if (!sprite_create(kYardstickSprite, look::kScreenWidth, look::kScreenHeight)) return;
     // A row of its own colour each, so that the texture is a whole 800 x 640 sheet: a sheet of
     // one colour would be held as one texel, which the rasteriser samples faster.
@@ -405,16 +510,79 @@ class BenchObserver : public VirtualRunObserver {
       times.push_back(steady_ms() - start);
     }
     sprite_free(kYardstickSprite);
-    std::sort(times.begin(), times.end());
-    layer_ms = times[times.size() / 2];
+    sprite_layer_ms = median_of(times);
   }
-  double layer_ms = 0;
-  long peak_kb = 0;  // the show's VmHWM, before the yardstick
-  std::vector<Sample> samples;
-  std::string renderer, driver;
 
- private:
-  double wall_ = 0, cpu_ = 0;
+  static void replay(const SpriteDisplayCall& c) {
+    sprite_clip(c.number, c.clip_x, c.clip_y, c.clip_width, c.clip_height);
+    sprite_zoom(c.number, c.width, c.height);
+    sprite_display(c.number, c.x, c.y, c.intensity, c.colour);
+  }
+
+  // Each group's marginal cost: kLayersPerFinish replays of it per glFinish on a cleared screen,
+  // against an empty finish, median of kRounds. The canvases hold what they held at the end of
+  // the run, not in the profiled frame.
+  void profile() {
+    if (frame_calls_.empty()) return;
+    for (const SpriteDisplayCall& c : frame_calls_) {
+      const bool silhouette = c.colour != -1;
+      if (profile_rows.empty() || profile_rows.back().number != c.number ||
+          profile_rows.back().silhouette != silhouette) {
+        ProfileRow row;
+        row.number = c.number;
+        row.silhouette = silhouette;
+        profile_rows.push_back(row);
+      }
+      ProfileRow& row = profile_rows.back();
+      row.calls.push_back(c);
+      const long long w = std::max(0, std::min(c.x + c.width, look::kScreenWidth) - std::max(c.x, 0));
+      const long long h = std::max(0, std::min(c.y + c.height, look::kScreenHeight) - std::max(c.y, 0));
+      row.pixels += w * h;
+    }
+    constexpr int kRounds = 15;
+    auto timed = [](auto&& draw, int per_finish) {
+      std::vector<double> full, empty;
+      for (int round = 0; round < kRounds; ++round) {
+        screen_clear(0);
+        screen_finish();
+        double start = steady_ms();
+        for (int k = 0; k < per_finish; ++k) draw();
+        screen_finish();
+        full.push_back(steady_ms() - start);
+        start = steady_ms();
+        screen_finish();
+        empty.push_back(steady_ms() - start);
+      }
+      return std::max(0.0, (median_of(full) - median_of(empty)) / per_finish);
+    };
+    for (ProfileRow& row : profile_rows) {
+      screen_clear(0);
+      const SpriteDrawCounts before = sprite_draw_counts();
+      for (const SpriteDisplayCall& c : row.calls) replay(c);
+      sprite_flush();
+      const SpriteDrawCounts after = sprite_draw_counts();
+      row.quads = after.quads - before.quads;
+      row.draws = after.draws - before.draws;
+      row.ms = timed(
+          [&] {
+            for (const SpriteDisplayCall& c : row.calls) replay(c);
+          },
+          kLayersPerFinish);
+    }
+    profile_replay_ms = timed(
+        [&] {
+          for (const SpriteDisplayCall& c : frame_calls_) replay(c);
+        },
+        1);
+    screen_clear(0);
+  }
+
+  bool profiling_ = false;
+  int main_frames_ = 0;
+  SpriteDrawCounts counts_before_;
+  std::vector<SpriteDisplayCall> frame_calls_;
+  static double process_cpu_ms() { return os::process_cpu_seconds() * 1e3; }
+  double wall_ = 0, cpu_ = 0, all_cpu_ = 0;
 };
 
 // The bare window's figures from gl-baseline, which the build puts beside the intro
@@ -431,7 +599,9 @@ Baseline run_gl_baseline() {
   std::string program = "gl-baseline";
   if (!self.empty()) {
     const std::string beside = os::parent_folder(self) + "/tools/gl-baseline/gl-baseline";
-    if (os::program_on_path(beside)) program = beside;
+    // program_on_path looks in PATH's folders; the file beside the intro is looked for itself
+    // (same_file holds for any existing path).
+    if (os::same_file(beside, beside)) program = beside;
   }
   if (program == "gl-baseline" && !os::program_on_path("gl-baseline")) {
     b.error = "gl-baseline is neither beside the intro nor on the PATH";
@@ -676,12 +846,74 @@ int capture_bench_main(const CliOptions& options, long long process_start) {
   } else {
     std::printf("  start-up and peak memory: no bare-window figures (%s)\n", bare.error.c_str());
   }
-  if (observer.layer_ms > 0 && !main_wall.empty())
-    std::printf("  main-phase frame median %.2f ms  full-screen layer %.3f ms  ratio %.1f layers\n",
-                percentile(main_wall, 0.5), observer.layer_ms,
-                percentile(main_wall, 0.5) / observer.layer_ms);
-  else
+  if (observer.plain_layer_ms > 0 && !main_wall.empty()) {
+    const double layer = observer.plain_layer_ms;
+    std::printf(
+        "  plain layer  %7.3f ms  (marginal cost of a full-screen blended textured quad, %d per finish, "
+        "median of %d)\n",
+        layer, BenchObserver::kLayersPerFinish, BenchObserver::kYardstickRounds);
+    std::printf(
+        "  fixed cost   %7.3f ms  (a frame with nothing drawn: clear, swap, finish) = %.1f plain layers\n",
+        observer.fixed_ms, observer.fixed_ms / layer);
+    std::printf("  main-phase frame median %.2f ms = %.1f plain layers, p95 %.2f ms = %.1f plain layers\n",
+                percentile(main_wall, 0.5), percentile(main_wall, 0.5) / layer, percentile(main_wall, 0.95),
+                percentile(main_wall, 0.95) / layer);
+    if (observer.plain_layer_cpu_ms > 0) {
+      std::vector<double> main_cpu;
+      for (const auto& sample : observer.samples)
+        if (sample.main_phase) main_cpu.push_back(sample.all_cpu_ms);
+      main_cpu = sorted(main_cpu);
+      const double cpu_layer = observer.plain_layer_cpu_ms;
+      std::printf(
+          "  in CPU time of all threads (the rasteriser's too; steadier than wall time on a shared machine): "
+          "plain layer %.3f ms, fixed cost %.3f ms, main-phase frame median %.2f ms = %.1f plain layers, "
+          "p95 %.2f ms = %.1f plain layers\n",
+          cpu_layer, observer.fixed_cpu_ms, percentile(main_cpu, 0.5), percentile(main_cpu, 0.5) / cpu_layer,
+          percentile(main_cpu, 0.95), percentile(main_cpu, 0.95) / cpu_layer);
+    }
+    if (observer.sprite_layer_ms > 0)
+      std::printf(
+          "  one full-screen sprite display per finish (the sprite path's own unit, finish included) "
+          "%.3f ms = %.1f plain layers; the main-phase frame = %.1f of them\n",
+          observer.sprite_layer_ms, observer.sprite_layer_ms / layer,
+          percentile(main_wall, 0.5) / observer.sprite_layer_ms);
+  } else {
     std::printf("  main-phase frame: no ratio (no main-phase frame; run longer with --seconds)\n");
+  }
+  if (!observer.profile_rows.empty() && observer.plain_layer_ms > 0) {
+    const double layer = observer.plain_layer_ms;
+    const auto& frame = observer.samples[size_t(observer.profile_frame)];
+    std::printf(
+        "profile of main-phase frame %d (%.2f ms wall when drawn): %lld quads in %lld draw calls; "
+        "%lld texture uploads of %lld texels in %.2f ms\n",
+        observer.profile_frame, frame.wall_ms, observer.frame_quads, observer.frame_draws,
+        observer.frame_uploads, observer.frame_uploaded_texels, observer.frame_upload_ms);
+    std::printf("  each group replayed %d times per finish on a cleared screen, median of 15:\n",
+                BenchObserver::kLayersPerFinish);
+    std::printf("  %-15s %-10s %5s %-9s %-11s %9s %6s %5s %8s %6s\n", "sprite", "mode", "calls", "intensity",
+                "first at", "pixels", "quads", "draws", "ms", "layers");
+    double sum = 0;
+    for (const auto& row : observer.profile_rows) {
+      int low = 255, high = 0;
+      for (const auto& c : row.calls) {
+        low = std::min(low, c.intensity);
+        high = std::max(high, c.intensity);
+      }
+      const auto& c = row.calls.front();
+      char intensity[16], place[32];
+      std::snprintf(intensity, sizeof intensity, low == high ? "%d" : "%d-%d", low, high);
+      std::snprintf(place, sizeof place, "%d,%d %dx%d", c.x, c.y, c.width, c.height);
+      std::printf("  %-15s %-10s %5zu %-9s %-11s %9lld %6lld %5lld %8.3f %6.2f\n", sprite_name(row.number),
+                  row.silhouette ? "silhouette" : "modulate", row.calls.size(), intensity,
+                  row.calls.size() == 1 ? place : "", row.pixels, row.quads, row.draws, row.ms,
+                  row.ms / layer);
+      sum += row.ms;
+    }
+    std::printf(
+        "  sum of the groups %.2f ms = %.1f plain layers; the frame's displays replayed at once "
+        "%.2f ms = %.1f plain layers\n",
+        sum, sum / layer, observer.profile_replay_ms, observer.profile_replay_ms / layer);
+  }
   return 0;
 }
 

@@ -64,3 +64,19 @@ void screen_read_back_rgb(int x, int y, int width, int height, uint8_t* rgb);
 void screen_finish();
 // The renderer's name as OpenGL reports it ("llvmpipe (LLVM ...)"), or "" before a screen opens.
 const char* screen_renderer();
+
+#ifndef __EMSCRIPTEN__
+// The benchmark's yardstick on the open screen (OpenGL 1.x only): `layer_ms` is the marginal
+// cost of one plain full-screen layer (one quad covering the logical screen with a texture of
+// that size and varied texels, GL_MODULATE with a constant colour of alpha 128, blended with
+// (source alpha, one minus source alpha), no depth test), from `layers` such layers per
+// glFinish against an empty finish, median of `rounds`; `fixed_ms` is a frame with nothing
+// drawn: clear, swap and finish, median of `rounds`. The `_cpu_ms` figures are the same in the
+// CPU time that `cpu_clock_ms` gives (the whole process's, so that the rasteriser's threads
+// count), or 0 without it. The screen's state is restored; the back buffer is left cleared.
+struct ScreenYardstick {
+  double layer_ms = 0, fixed_ms = 0;
+  double layer_cpu_ms = 0, fixed_cpu_ms = 0;
+};
+ScreenYardstick screen_measure_yardstick(int rounds, int layers, double (*cpu_clock_ms)() = nullptr);
+#endif

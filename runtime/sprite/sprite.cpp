@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -263,20 +264,36 @@ void send_rows(const Sprite& s, int first, int end) {
   glBindTexture(kScreenTextureTarget, s.texture);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  draw_counts().uploads += 1;
   if (l.uniform) {
     glTexSubImage2D(kScreenTextureTarget, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &l.value);
+    draw_counts().uploaded_texels += 1;
     return;
   }
   first = std::max(first, l.first_row);
   end = std::min(end, l.first_row + l.rows);
   if (first >= end) return;
+  draw_counts().uploaded_texels += (long long)(end - first) * s.texture_width;
   glTexSubImage2D(kScreenTextureTarget, 0, 0, first - l.first_row, s.texture_width, end - first, GL_RGBA,
                   GL_UNSIGNED_BYTE, s.pixels.data() + size_t(first) * size_t(s.texture_width));
 }
 
 }  // namespace
 
+namespace {
+bool upload_rows(Sprite& sprite, int first_row, int row_count);
+}  // namespace
+
 bool upload(Sprite& sprite, int first_row, int row_count) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = upload_rows(sprite, first_row, row_count);
+  draw_counts().upload_ms +=
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return ok;
+}
+
+namespace {
+bool upload_rows(Sprite& sprite, int first_row, int row_count) {
   const int height = sprite.texture_height;
   first_row = std::clamp(first_row, 0, height);
   row_count = row_count < 0 ? height - first_row : std::min(row_count, height - first_row);
@@ -304,6 +321,7 @@ bool upload(Sprite& sprite, int first_row, int row_count) {
   send_rows(sprite, first_row, first_row + row_count);
   return true;
 }
+}  // namespace
 
 void hold_whole_rows(Sprite& sprite) {
   if (sprite.whole_rows) return;

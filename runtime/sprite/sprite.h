@@ -88,3 +88,11 @@ struct SpriteDisplayCall {
   int width, height;  // display size
 };
 void sprite_set_display_recorder(void (*record)(const SpriteDisplayCall& call));
+
+// Running totals since start-up, for the benchmark's profile: quads and draw calls sent to
+// OpenGL, and texture uploads (calls, texels sent, wall time spent in them). Main thread only.
+struct SpriteDrawCounts {
+  long long quads = 0, draws = 0, uploads = 0, uploaded_texels = 0;
+  double upload_ms = 0;
+};
+SpriteDrawCounts sprite_draw_counts();

@@ -29,6 +29,7 @@ struct Batch {
   GLuint texture = 0;
   int texture_width = 0, texture_height = 0;
   Mode mode = Mode::modulate;
+  bool cutout = false;  // every texel of alpha 0 or 255, every quad at full intensity
   std::vector<Vertex> vertices;
 };
 Batch batch;  // main thread only, like all OpenGL calls
@@ -92,8 +93,16 @@ void flush_batch() {
     batch.vertices.clear();
     return;
   }
-  gl_backend::draw_quads(batch.texture, batch.texture_width, batch.texture_height, batch.mode,
-                         batch.vertices.data(), int(batch.vertices.size()));
+  draw_counts().quads += (long long)(batch.vertices.size() / 4);
+  draw_counts().draws += 1;
+#ifndef __EMSCRIPTEN__
+  if (batch.cutout)
+    gl_backend::draw_cutout_quads(batch.texture, batch.texture_width, batch.texture_height, batch.mode,
+                                  batch.vertices.data(), int(batch.vertices.size()));
+  else
+#endif
+    gl_backend::draw_quads(batch.texture, batch.texture_width, batch.texture_height, batch.mode,
+                           batch.vertices.data(), int(batch.vertices.size()));
   batch.vertices.clear();
 }
 
@@ -103,6 +112,15 @@ using namespace sprite_store;
 
 void sprite_flush() {
   flush_batch();
+}
+
+SpriteDrawCounts& sprite_store::draw_counts() {
+  static SpriteDrawCounts counts;
+  return counts;
+}
+
+SpriteDrawCounts sprite_draw_counts() {
+  return draw_counts();
 }
 
 void sprite_set_display_recorder(void (*record)(const SpriteDisplayCall& call)) {
@@ -131,14 +149,18 @@ void sprite_display(int number, int x, int y, int intensity, int32_t colour) {
   if (!whole_texels && s->layout.rows != s->texture_height) hold_whole_rows(*s);
 
   const Mode mode = colour == -1 ? Mode::modulate : Mode::silhouette;
-  if (s->texture != batch.texture || mode != batch.mode) {
+  const GLubyte alpha = GLubyte(std::clamp(intensity, 0, 255));
+  // A keyed sprite (every texel's alpha 0 or 255) at full intensity either replaces a pixel or
+  // leaves it; the backend may draw such quads without blending (gl_backend.h).
+  const bool cutout = s->alpha_is_key && alpha == 255;
+  if (s->texture != batch.texture || mode != batch.mode || cutout != batch.cutout) {
     flush_batch();
     batch.texture = s->texture;
     batch.texture_width = s->layout.stored_width(s->texture_width);
     batch.texture_height = s->layout.stored_height();
     batch.mode = mode;
+    batch.cutout = cutout;
   }
-  const GLubyte alpha = GLubyte(std::clamp(intensity, 0, 255));
   const GLubyte r = mode == Mode::modulate ? 255 : GLubyte(colour & 0xFF);
   const GLubyte g = mode == Mode::modulate ? 255 : GLubyte((colour >> 8) & 0xFF);
   const GLubyte b = mode == Mode::modulate ? 255 : GLubyte((colour >> 16) & 0xFF);

@@ -28,6 +28,7 @@
 #include <mutex>
 #include <vector>
 
+#include "runtime/sprite/sprite.h"
 #include "runtime/support/zeroed_pages.h"
 
 namespace sprite_store {
@@ -118,6 +119,9 @@ void settle(Sprite& sprite);
 // The texture's contents, bottom row first, without touching the sprite's copy. Caller holds
 // lock().
 Pixels read_texture(const Sprite& sprite);
+
+// The running totals that sprite_draw_counts() reports.
+SpriteDrawCounts& draw_counts();
 
 // The display batch (sprite_display.cpp): appends nothing, draws what is pending.
 void flush_batch();
