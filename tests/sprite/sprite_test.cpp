@@ -534,7 +534,9 @@ TEST_F(Sprites, SheetsHoldOnlyTheirRowsAndShowTheWholePicture) {
       const sprite_store::Sprite* s = sprite_store::find(7);
       ASSERT_NE(s, nullptr);
       EXPECT_EQ(s->layout.rows, c.rows);
-      if (c.rows > 0) EXPECT_EQ(s->layout.first_row, c.first_row);
+      if (c.rows > 0) {
+        EXPECT_EQ(s->layout.first_row, c.first_row);
+      }
       EXPECT_EQ(s->layout.uniform, c.one_texel);
       ASSERT_FALSE(s->pixels.empty());  // the sprite worked on last holds its copy
     }
