@@ -62,4 +62,5 @@ fi
 # program of 354 failed to start, with no output, under load without it.
 /usr/lib/wine/wineserver -p15 </dev/null >/dev/null 2>&1 || true
 "$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
-"$wine" "$@"
+# exec: the caller's process is the program's, so that a signal to it reaches the program.
+exec "$wine" "$@"

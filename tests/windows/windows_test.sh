@@ -26,12 +26,19 @@ fail() { echo "FAILED: $*"; exit 1; }
 skip() { echo "SKIPPED: $*"; exit 77; }
 need_display() { [ -n "${DISPLAY:-}" ] || skip "no X display (run under xvfb-run)"; }
 
-# window_of PID — the first visible window of the show (xdotool), waiting up to 60 s.
+# window_of — the show's window: a visible window named for it that was not there when the
+# test began (a window of an earlier program can linger on the display for a moment), once its
+# place has stopped changing. Waits up to 60 s.
+before=$(xdotool search --name 'quorvane' 2>/dev/null | sort)
 window_of() {
-  local w
+  local w last="" now
   for _ in $(seq 120); do
-    w=$(xdotool search --onlyvisible --name 'quorvane' 2>/dev/null | head -n1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
+    w=$(xdotool search --onlyvisible --name 'quorvane' 2>/dev/null | sort | comm -23 - <(echo "$before") | head -n1)
+    if [ -n "$w" ]; then
+      now=$(xdotool getwindowgeometry "$w" 2>/dev/null | tr -d '\n')
+      [ -n "$now" ] && [ "$now" = "$last" ] && { echo "$w"; return 0; }
+      last=$now
+    fi
     sleep 0.5
   done
   return 1
@@ -94,6 +101,7 @@ case $case_name in
     [ $status = 0 ] || fail "the show did not end with 0 after Escape: $status; $(tail -n 3 "$out/live.err")"
     if grep -q 'running silent' "$out/live.err"; then fail "it ran silent with an audio device: $(cat "$out/live.err")"; fi
     # No audio device at all: the show runs, silent, and says why.
+    before=$(xdotool search --name 'quorvane' 2>/dev/null | sort)
     HOME=$out/no-audio QUORVANE_WINE_NULL_AUDIO=0 "$wine_run" "$intro" >/dev/null 2>"$out/silent.err" &
     pid=$!
     window=$(window_of) || { kill $pid; fail "no window appeared without an audio device"; }
