@@ -26,14 +26,13 @@ fail() { echo "FAILED: $*"; exit 1; }
 skip() { echo "SKIPPED: $*"; exit 77; }
 need_display() { [ -n "${DISPLAY:-}" ] || skip "no X display (run under xvfb-run)"; }
 
-# window_of — the show's window: a visible window named for it that was not there when the
-# test began (a window of an earlier program can linger on the display for a moment), once its
-# place has stopped changing. Waits up to 60 s.
-before=$(xdotool search --name 'quorvane' 2>/dev/null | sort)
+# window_of PID — the window of the show in process PID (Wine sets _NET_WM_PID; wine-run.sh
+# execs the program, so PID is the caller's $!), once its place has stopped changing. Waits up
+# to 60 s. (Other programs on the same display may have windows of the same name.)
 window_of() {
   local w last="" now
   for _ in $(seq 120); do
-    w=$(xdotool search --onlyvisible --name 'quorvane' 2>/dev/null | sort | comm -23 - <(echo "$before") | head -n1)
+    w=$(xdotool search --onlyvisible --pid "$1" --name 'quorvane' 2>/dev/null | head -n1)
     if [ -n "$w" ]; then
       now=$(xdotool getwindowgeometry "$w" 2>/dev/null | tr -d '\n')
       [ -n "$now" ] && [ "$now" = "$last" ] && { echo "$w"; return 0; }
@@ -78,7 +77,7 @@ case $case_name in
     read -r screen_w screen_h < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
     QUORVANE_WINE_NULL_AUDIO=1 "$wine_run" "$intro" >"$out/live.out" 2>"$out/live.err" &
     pid=$!
-    window=$(window_of) || { kill $pid; fail "no window appeared"; }
+    window=$(window_of $pid) || { kill $pid; fail "no window appeared"; }
     eval "$(geometry "$window")"
     [ "$WIDTH" = 800 ] && [ "$HEIGHT" = 640 ] || { kill $pid; fail "the window is ${WIDTH}x$HEIGHT, not 800x640"; }
     [ "$X" = $(((screen_w - 800) / 2)) ] && [ "$Y" = $(((screen_h - 640) / 2)) ] ||
@@ -101,10 +100,9 @@ case $case_name in
     [ $status = 0 ] || fail "the show did not end with 0 after Escape: $status; $(tail -n 3 "$out/live.err")"
     if grep -q 'running silent' "$out/live.err"; then fail "it ran silent with an audio device: $(cat "$out/live.err")"; fi
     # No audio device at all: the show runs, silent, and says why.
-    before=$(xdotool search --name 'quorvane' 2>/dev/null | sort)
     HOME=$out/no-audio QUORVANE_WINE_NULL_AUDIO=0 "$wine_run" "$intro" >/dev/null 2>"$out/silent.err" &
     pid=$!
-    window=$(window_of) || { kill $pid; fail "no window appeared without an audio device"; }
+    window=$(window_of $pid) || { kill $pid; fail "no window appeared without an audio device"; }
     sleep 2
     xdotool key Escape
     ( sleep 30; kill $pid ) 2>/dev/null & guard=$!
