@@ -57,6 +57,16 @@ fi
 # session ends, about 3 s after the last program: a caller reading the output through a pipe
 # (ctest) would wait that long for every test. A trivial program with no output of its own starts
 # the session first, when there is none, so that the helpers hold /dev/null instead.
+# A Wine session belongs to the X display it started on, or to none: a program for another
+# display ends the session first. (The build's test discovery runs without a display and the
+# tests under Xvfb right after it: carried over, the display-less session gave the show no
+# window at all, or one centred on a 1024 x 768 desktop.)
+session=$WINEPREFIX.display
+if [ -f "$session" ] && [ "$(cat "$session")" != "${DISPLAY:-none}" ]; then
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w >/dev/null 2>&1
+fi
+echo "${DISPLAY:-none}" >"$session"
 # The server is kept for 15 s after its last program ends, so that a run of many short programs
 # (ctest's, two at a time) does not start one while the session is shutting down: one test
 # program of 354 failed to start, with no output, under load without it.
