@@ -180,7 +180,7 @@ ProgramResult run_program(const std::vector<std::string>& arguments, int timeout
     close(out[0]);
   }
   if (failed) return result;
-  // What is left of the bound after the output was read.
+  // The wait has the whole bound again: a child may close its output and still run on.
   result.exit_code =
       wait_bounded(pid, timeout_ms, &result.timed_out, stop_on_request ? &result.stopped : nullptr);
   return result;
